@@ -1,0 +1,51 @@
+# Finds the installed libraries the project calls: zlib and LZO for the codecs, and the
+# test, command-line and benchmark libraries for the Linux-side targets.
+#
+# Targets defined here:
+#   quorvel::zlib  zlib (static in the Windows build, so the DLL imports no zlib1.dll)
+#   quorvel::lzo   liblzo2 natively; in the Windows build miniLZO compiled from the sources
+#                  that Debian's liblzo2-dev installs (there is no mingw LZO package)
+
+if(WIN32)
+  set(ZLIB_USE_STATIC_LIBS ON)
+endif()
+find_package(ZLIB REQUIRED)
+add_library(quorvel::zlib ALIAS ZLIB::ZLIB)
+
+if(WIN32)
+  set(QUORVEL_MINILZO_DIR "/usr/share/lzo/minilzo" CACHE PATH "miniLZO sources installed by liblzo2-dev")
+  find_path(QUORVEL_MINILZO_SOURCE_DIR minilzo.c PATHS ${QUORVEL_MINILZO_DIR}
+            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  add_library(quorvel_minilzo STATIC ${QUORVEL_MINILZO_SOURCE_DIR}/minilzo.c)
+  target_include_directories(quorvel_minilzo SYSTEM PUBLIC ${QUORVEL_MINILZO_SOURCE_DIR})
+  target_compile_definitions(quorvel_minilzo PUBLIC QUORVEL_USE_MINILZO=1 PRIVATE LZO_CFG_MODERN_C=1)
+  add_library(quorvel::lzo ALIAS quorvel_minilzo)
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(LZO2 REQUIRED IMPORTED_TARGET lzo2)
+  add_library(quorvel::lzo ALIAS PkgConfig::LZO2)
+endif()
+
+if(QUORVEL_BUILD_TESTS)
+  if(WIN32)
+    # No mingw GoogleTest package exists: build the sources Debian's googletest package installs.
+    set(QUORVEL_GOOGLETEST_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    add_subdirectory(${QUORVEL_GOOGLETEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()
+
+if(NOT WIN32)
+  find_package(CLI11 REQUIRED)
+  find_package(Threads REQUIRED)
+endif()
+
+if(QUORVEL_BUILD_BENCHMARKS)
+  find_package(benchmark QUIET)
+endif()

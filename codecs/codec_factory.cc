@@ -1,0 +1,24 @@
+#include "codecs/codec_factory.h"
+
+#include <new>
+
+#include "codecs/lzo_api.h"
+
+namespace quorvel {
+
+std::unique_ptr<FrameCodec> make_codec(CompressionType type) {
+  switch (type) {
+    case kCompressionNone:
+      return std::unique_ptr<FrameCodec>(new (std::nothrow) RawCodec());
+    default:
+      return nullptr;
+  }
+}
+
+void init_codec_libraries() {
+  // The result is not looked at: a library that fails its self-check is no reason to refuse
+  // a client that may never ask for LZO.
+  (void)lzo_init();
+}
+
+}  // namespace quorvel

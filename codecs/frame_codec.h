@@ -1,0 +1,56 @@
+// FrameCodec: turns one frame into the payload of a frame reply, and back.
+//
+// A frame is a pointer to its top row with row_bytes (bytes that carry pixels), rows and
+// pitch (row start to row start); it occupies n = rows * pitch bytes. After encode() the
+// caller owns the block at output_buffer and releases it with free() once sent, unless
+// output_not_owned is set: the block is then the caller's own buffer (raw codec).
+// Destructors release only a codec's work area, never output_buffer.
+//
+// FrameCodec itself is the pass-through (type 0); RawCodec is a FrameCodec of type 0.
+#ifndef QUORVEL_CODECS_FRAME_CODEC_H_
+#define QUORVEL_CODECS_FRAME_CODEC_H_
+
+#include <cstdint>
+
+#include "codecs/compression_type.h"
+
+namespace quorvel {
+
+class FrameCodec {
+ public:
+  explicit FrameCodec(int32_t type = kCompressionNone) : type_id(type) {}
+  virtual ~FrameCodec() = default;
+
+  FrameCodec(const FrameCodec&) = delete;
+  FrameCodec& operator=(const FrameCodec&) = delete;
+
+  // Sets output_buffer and output_not_owned; returns the payload length in bytes.
+  // The pass-through hands back the frame itself and returns rows * pitch.
+  virtual int32_t encode(uint8_t* frame, int32_t row_bytes, int32_t rows, int32_t pitch);
+
+  // Rebuilds a frame of rows * pitch bytes from payload_len payload bytes; sets
+  // output_buffer and output_not_owned and returns the number of frame bytes.
+  // The pass-through hands back the payload itself; the caller must not write through it.
+  virtual int32_t decode(const uint8_t* payload, int32_t row_bytes, int32_t rows, int32_t pitch,
+                         int32_t payload_len);
+
+  // Releases output_buffer when it is an owned block, and forgets it either way.
+  void release_output();
+
+  uint8_t* output_buffer = nullptr;
+  const int32_t type_id;
+  bool output_not_owned = false;
+};
+
+class RawCodec : public FrameCodec {
+ public:
+  RawCodec() : FrameCodec(kCompressionNone) {}
+};
+
+// n = rows * pitch, the bytes a codec compresses or rebuilds; 0 when rows or pitch is not
+// positive or the product does not fit a 32-bit signed length (such frames are refused).
+int32_t frame_bytes(int32_t rows, int32_t pitch);
+
+}  // namespace quorvel
+
+#endif  // QUORVEL_CODECS_FRAME_CODEC_H_

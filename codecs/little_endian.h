@@ -1,0 +1,35 @@
+// Little-endian integer access on byte pointers. Every integer on the wire is
+// little-endian; records are written field by field with these, never by casting a struct.
+#ifndef QUORVEL_CODECS_LITTLE_ENDIAN_H_
+#define QUORVEL_CODECS_LITTLE_ENDIAN_H_
+
+#include <cstdint>
+
+namespace quorvel {
+
+inline void put_le32(uint8_t* out, uint32_t value) {
+  out[0] = static_cast<uint8_t>(value);
+  out[1] = static_cast<uint8_t>(value >> 8);
+  out[2] = static_cast<uint8_t>(value >> 16);
+  out[3] = static_cast<uint8_t>(value >> 24);
+}
+
+inline void put_le64(uint8_t* out, uint64_t value) {
+  put_le32(out, static_cast<uint32_t>(value));
+  put_le32(out + 4, static_cast<uint32_t>(value >> 32));
+}
+
+inline uint32_t get_le32(const uint8_t* in) {
+  return static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 |
+         static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
+}
+
+inline uint64_t get_le64(const uint8_t* in) {
+  return static_cast<uint64_t>(get_le32(in)) | static_cast<uint64_t>(get_le32(in + 4)) << 32;
+}
+
+inline int32_t get_le32_signed(const uint8_t* in) { return static_cast<int32_t>(get_le32(in)); }
+
+}  // namespace quorvel
+
+#endif  // QUORVEL_CODECS_LITTLE_ENDIAN_H_

@@ -1,0 +1,28 @@
+// One serving run: listen on the settings' port, wait for one client while polling the
+// host's abort callback, then answer that client's requests until it disconnects, the
+// connection fails or the host aborts. The plug-in's output function is this run with the
+// module's settings; the Linux stand-in host calls it with its own.
+#ifndef QUORVEL_SERVER_SERVER_RUN_H_
+#define QUORVEL_SERVER_SERVER_RUN_H_
+
+#include <cstdint>
+
+#include "server/host_abi.h"
+#include "server/server_settings.h"
+
+namespace quorvel {
+
+// Told the port the run actually listens on (useful when the port text gives 0).
+struct ListenObserver {
+  void (*on_listening)(void* context, uint16_t port);
+  void* context;
+};
+
+// Returns 0 when the sockets library cannot start or the socket cannot be created, and 1 in
+// every other case. The settings are read where they are used, not copied at the start.
+int32_t run_server(const HostOutputInfo& host, const ServerSettings& settings,
+                   const ListenObserver* observer);
+
+}  // namespace quorvel
+
+#endif  // QUORVEL_SERVER_SERVER_RUN_H_

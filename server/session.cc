@@ -1,0 +1,232 @@
+#include "server/session.h"
+
+#include "codecs/codec_factory.h"
+#include "codecs/input_check.h"
+#include "server/send_chunked.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr int kRequestWaitMs = 10;
+// Audio the host did not deliver goes out as zeros, sent from this block.
+constexpr int32_t kZeroBlockSize = 65536;
+const uint8_t kZeros[kZeroBlockSize] = {};
+
+int32_t image_type(const ServerSettings& settings) {
+  if (settings.interlaced == 0) return kImageProgressive;
+  return settings.top_field_first != 0 ? kImageTopFieldFirst : kImageBottomFieldFirst;
+}
+
+// The bytes behind the host's audio pointer: samples × channels × 2, capped a little above
+// byte_count (only that many are ever sent) so the product cannot overflow.
+int64_t delivered_bytes(int32_t samples, int32_t channels, int32_t byte_count) {
+  if (samples <= 0 || channels <= 0) return 0;
+  const int64_t bytes_per_sample = static_cast<int64_t>(channels) * 2;
+  const int64_t capped_samples = byte_count / bytes_per_sample + 1;
+  return (samples < capped_samples ? samples : capped_samples) * bytes_per_sample;
+}
+
+}  // namespace
+
+Session::Session(const HostOutputInfo& host, const ServerSettings& settings,
+                 net::SocketHandle client)
+    : host_(host), settings_(settings), client_(client), codec_(make_codec(kCompressionNone)) {
+  init_codec_libraries();
+}
+
+Session::~Session() {
+  if (codec_ != nullptr) codec_->release_output();
+}
+
+void Session::serve() {
+  if (codec_ == nullptr) return;
+  for (;;) {
+    if (host_.is_aborted() != 0) return;
+    if (!net::is_readable(client_, kRequestWaitMs)) continue;
+    Request request;
+    if (!read_request(&request) || !handle(request)) return;
+  }
+}
+
+bool Session::receive_exactly(uint8_t* buffer, int32_t length) {
+  int32_t received = 0;
+  while (received < length) {
+    // A client that stops in the middle of a message must not keep the host from aborting.
+    while (!net::is_readable(client_, kRequestWaitMs)) {
+      if (host_.is_aborted() != 0) return false;
+    }
+    const int got = net::receive(client_, buffer + received, length - received);
+    if (got <= 0) return false;
+    received += got;
+  }
+  return true;
+}
+
+bool Session::discard(int32_t length) {
+  uint8_t sink[kReceiveBufferSize];
+  while (length > 0) {
+    const int32_t piece = length < kReceiveBufferSize ? length : kReceiveBufferSize;
+    if (!receive_exactly(sink, piece)) return false;
+    length -= piece;
+  }
+  return true;
+}
+
+bool Session::read_request(Request* request) {
+  uint8_t header_bytes[kHeaderSize];
+  if (!receive_exactly(header_bytes, kHeaderSize)) return false;
+  const MessageHeader header = read_header(header_bytes);
+  request->command = header.command;
+  // A length of 1 or less carries no payload.
+  request->payload_length = header.length > 1 ? header.length - 1 : 0;
+  const int32_t kept =
+      request->payload_length < kReceiveBufferSize ? request->payload_length : kReceiveBufferSize;
+  // A payload longer than the receive buffer is read whole, its excess dropped, so that the
+  // stream stays in step with the client.
+  return receive_exactly(payload_, kept) && discard(request->payload_length - kept);
+}
+
+bool Session::handle(const Request& request) {
+  switch (request.command) {
+    case kDisconnect:
+      return false;
+    case kSetCompression:
+      return handle_set_compression(request);
+    case kGetStreamInfo:
+      return handle_stream_info();
+    case kGetFrame:
+      return handle_get_frame(request);
+    case kGetAudio:
+      return handle_get_audio(request);
+    default:
+      return true;  // unknown commands are read whole and dropped
+  }
+}
+
+bool Session::send_part(const uint8_t* data, int32_t length) {
+  return SendChunked(client_, data, length) > 0;
+}
+
+bool Session::handle_stream_info() {
+  StreamInfoRecord record;  // every field not set below, and so every reserved byte, is zero
+  if ((host_.flags & QUORVEL_HOST_HAS_VIDEO) != 0) {
+    record.width = host_.width;
+    record.height = host_.height;
+    record.rate = host_.rate;
+    record.scale = host_.scale;
+    record.frame_count = host_.frame_count;
+    record.pixel_type = kPixelTypeYuy2;
+    record.image_type = image_type(settings_);
+  }
+  if ((host_.flags & QUORVEL_HOST_HAS_AUDIO) != 0) {
+    record.audio_rate = host_.audio_rate;
+    record.sample_type = kSampleTypeInt16;
+    record.sample_count = host_.audio_samples;
+    record.channels = host_.audio_channels;
+  }
+  uint8_t header[kHeaderSize];
+  uint8_t bytes[kStreamInfoSize];
+  write_header(header, 1 + kStreamInfoSize, kStreamInfoReply);
+  write_stream_info(record, bytes);
+  return send_part(header, kHeaderSize) && send_part(bytes, kStreamInfoSize);
+}
+
+void Session::drop_prefetched() {
+  if (!has_prefetched_) return;
+  codec_->release_output();
+  has_prefetched_ = false;
+}
+
+bool Session::prepare_frame(int32_t frame_number) {
+  const int64_t row_bytes = static_cast<int64_t>(host_.width) * 2;
+  if (row_bytes > INT32_MAX) return false;
+  auto* frame = static_cast<uint8_t*>(host_.get_frame(frame_number, QUORVEL_FOURCC_YUY2));
+  if (frame == nullptr) return false;
+  frame_info_ = FrameInfoRecord();
+  frame_info_.frame_size = host_.frame_size;
+  host_.notify_frame();
+  frame_info_.frame_number = frame_number;
+  frame_info_.row_bytes = static_cast<int32_t>(row_bytes);
+  frame_info_.rows = host_.height;
+  frame_info_.pitch = static_cast<int32_t>(row_bytes);
+  frame_info_.compression = codec_->type_id;
+  frame_info_.payload_size =
+      codec_->encode(frame, frame_info_.row_bytes, frame_info_.rows, frame_info_.pitch);
+  return true;
+}
+
+bool Session::send_frame_reply() {
+  const int32_t payload_size = frame_info_.payload_size;
+  if (payload_size < 0 || payload_size > INT32_MAX - (1 + kFrameInfoSize)) return false;
+  uint8_t header[kHeaderSize];
+  uint8_t record[kFrameInfoSize];
+  write_header(header, payload_size + 1 + kFrameInfoSize, kFrameReply);
+  write_frame_info(frame_info_, record);
+  const bool sent = send_part(header, kHeaderSize) && send_part(record, kFrameInfoSize) &&
+                    send_part(codec_->output_buffer, payload_size);
+  codec_->release_output();
+  return sent;
+}
+
+bool Session::handle_get_frame(const Request& request) {
+  if (!QUORVEL_INPUT_OK(request.payload_length >= kGetFramePayloadMin)) return false;
+  const int32_t n = read_get_frame(payload_).frame_number;
+  host_.show_progress(n, host_.frame_count);
+
+  if (settings_.read_ahead == 0) drop_prefetched();
+  if (has_prefetched_ && prefetched_frame_ == n) {
+    has_prefetched_ = false;  // frame n goes out as it was prepared
+  } else {
+    drop_prefetched();
+    if (!prepare_frame(n)) return false;
+  }
+  if (!send_frame_reply()) return false;
+
+  // Read-ahead: prepare the next frame now, so a client reading in order finds it ready.
+  // A host that has no frame to give there leaves nothing prefetched.
+  if (settings_.read_ahead != 0 && n < INT32_MAX && prepare_frame(n + 1)) {
+    has_prefetched_ = true;
+    prefetched_frame_ = n + 1;
+  }
+  return true;
+}
+
+bool Session::send_audio_data(const uint8_t* audio, int64_t audio_bytes, int32_t byte_count) {
+  const int32_t from_host =
+      audio == nullptr ? 0 : static_cast<int32_t>(audio_bytes < byte_count ? audio_bytes : byte_count);
+  if (from_host > 0 && !send_part(audio, from_host)) return false;
+  for (int32_t left = byte_count - from_host; left > 0;) {
+    const int32_t piece = left < kZeroBlockSize ? left : kZeroBlockSize;
+    if (!send_part(kZeros, piece)) return false;
+    left -= piece;
+  }
+  return true;
+}
+
+bool Session::handle_get_audio(const Request& request) {
+  if (!QUORVEL_INPUT_OK(request.payload_length >= kGetAudioPayloadMin)) return false;
+  const GetAudioRequest audio_request = read_get_audio(payload_);
+  const int32_t byte_count = audio_request.byte_count;
+  if (!QUORVEL_INPUT_OK(byte_count >= 0 && byte_count <= INT32_MAX - (1 + kAudioInfoSize))) {
+    return false;
+  }
+
+  // The host may tell how many samples it delivered; -1 shows that it did not.
+  int32_t delivered = -1;
+  const auto* audio = static_cast<const uint8_t*>(
+      host_.get_audio(audio_request.first_sample, audio_request.sample_count, &delivered));
+  const int32_t samples = delivered >= 0 ? delivered : audio_request.sample_count;
+  const int64_t audio_bytes = delivered_bytes(samples, host_.audio_channels, byte_count);
+
+  uint8_t header[kHeaderSize];
+  uint8_t record[kAudioInfoSize];
+  write_header(header, byte_count + 1 + kAudioInfoSize, kAudioReply);
+  write_audio_info({byte_count}, record);
+  // The header goes out in one send of its own.
+  if (net::send(client_, header, kHeaderSize) != kHeaderSize) return false;
+  if (!send_part(record, kAudioInfoSize)) return false;
+  return send_audio_data(audio, audio_bytes, byte_count);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,90 @@
+// The sockets layer: the few operations the session needs, behind one seam.
+// socket_posix.cc and socket_win32.cc implement it (CMake links one); tests link a scripted
+// stand-in. No other server file includes a platform socket header, and no platform error
+// code leaves the backends: transfers return bytes > 0, 0 when the peer closed, < 0 on error.
+#ifndef QUORVEL_SERVER_SOCKET_H_
+#define QUORVEL_SERVER_SOCKET_H_
+
+#include <cstdint>
+
+namespace quorvel::net {
+
+using SocketHandle = intptr_t;
+constexpr SocketHandle kInvalidSocket = -1;
+
+// Starts the platform's sockets library (Windows Sockets 2.0); false when it cannot.
+bool startup();
+void cleanup();
+
+// Looks up a TCP service name; on success stores its port (host byte order) and returns true.
+bool lookup_service_port(const char* name, uint16_t* port);
+// Looks up the host name "localhost" (the session only checks that resolution works).
+bool lookup_localhost();
+
+SocketHandle open_stream_socket();
+bool bind_any(SocketHandle socket, uint16_t port);  // 0.0.0.0:port
+bool listen_on(SocketHandle socket, int backlog);
+// The port a bound socket listens on (host byte order), 0 when unknown.
+uint16_t local_port(SocketHandle socket);
+
+// True when a receive (or an accept) on the socket would not block, waiting at most
+// timeout_ms milliseconds; 0 is a pure look. Errors count as not readable.
+bool is_readable(SocketHandle socket, int timeout_ms);
+// Accepts one connection and turns Nagle's algorithm off on it, so that the several sends
+// of one reply do not wait for the client's delayed acknowledgement.
+SocketHandle accept_client(SocketHandle listener);
+
+int receive(SocketHandle socket, uint8_t* buffer, int length);
+int send(SocketHandle socket, const uint8_t* data, int length);
+void close(SocketHandle socket);
+
+void sleep_ms(int milliseconds);
+
+// Owns one socket and closes it on every exit path.
+class ScopedSocket {
+ public:
+  explicit ScopedSocket(SocketHandle handle = kInvalidSocket) : handle_(handle) {}
+  ~ScopedSocket() { reset(); }
+  ScopedSocket(ScopedSocket&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = kInvalidSocket;
+  }
+  ScopedSocket& operator=(ScopedSocket&& other) noexcept {
+    if (this != &other) {
+      reset(other.handle_);
+      other.handle_ = kInvalidSocket;
+    }
+    return *this;
+  }
+  ScopedSocket(const ScopedSocket&) = delete;
+  ScopedSocket& operator=(const ScopedSocket&) = delete;
+
+  SocketHandle get() const { return handle_; }
+  bool valid() const { return handle_ != kInvalidSocket; }
+  void reset(SocketHandle handle = kInvalidSocket) {
+    if (valid()) close(handle_);
+    handle_ = handle;
+  }
+
+ private:
+  SocketHandle handle_;
+};
+
+// Starts the sockets library and cleans it up when it goes out of scope.
+class ScopedNetwork {
+ public:
+  ScopedNetwork() : started_(startup()) {}
+  ~ScopedNetwork() {
+    if (started_) cleanup();
+  }
+  ScopedNetwork(const ScopedNetwork&) = delete;
+  ScopedNetwork& operator=(const ScopedNetwork&) = delete;
+
+  bool started() const { return started_; }
+
+ private:
+  bool started_;
+};
+
+}  // namespace quorvel::net
+
+#endif  // QUORVEL_SERVER_SOCKET_H_

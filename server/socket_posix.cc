@@ -1,0 +1,108 @@
+// POSIX backend of the sockets layer. poll() instead of select() so that any descriptor
+// number works.
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+
+#include "server/socket.h"
+
+namespace quorvel::net {
+
+namespace {
+
+int fd_of(SocketHandle socket) { return static_cast<int>(socket); }
+
+}  // namespace
+
+bool startup() { return true; }
+void cleanup() {}
+
+bool lookup_service_port(const char* name, uint16_t* port) {
+  const servent* service = getservbyname(name, "tcp");
+  if (service == nullptr) return false;
+  *port = ntohs(static_cast<uint16_t>(service->s_port));
+  return true;
+}
+
+bool lookup_localhost() { return gethostbyname("localhost") != nullptr; }
+
+SocketHandle open_stream_socket() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  return fd < 0 ? kInvalidSocket : fd;
+}
+
+bool bind_any(SocketHandle socket, uint16_t port) {
+  // Lets a new run listen again on the port of the last one while that one's connection
+  // lingers in TIME_WAIT. Unlike on Windows, this never lets two listeners share a port.
+  const int on = 1;
+  setsockopt(fd_of(socket), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(port);
+  return ::bind(fd_of(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool listen_on(SocketHandle socket, int backlog) { return ::listen(fd_of(socket), backlog) == 0; }
+
+uint16_t local_port(SocketHandle socket) {
+  sockaddr_in address{};
+  socklen_t size = sizeof address;
+  if (getsockname(fd_of(socket), reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
+  return ntohs(address.sin_port);
+}
+
+bool is_readable(SocketHandle socket, int timeout_ms) {
+  pollfd entry{fd_of(socket), POLLIN, 0};
+  int ready;
+  do {
+    ready = ::poll(&entry, 1, timeout_ms);
+  } while (ready < 0 && errno == EINTR);
+  // A hang-up or error also makes the next receive return at once (0 or an error).
+  return ready > 0 && (entry.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
+SocketHandle accept_client(SocketHandle listener) {
+  int fd;
+  do {
+    fd = ::accept(fd_of(listener), nullptr, nullptr);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return kInvalidSocket;
+  const int on = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  return fd;
+}
+
+int receive(SocketHandle socket, uint8_t* buffer, int length) {
+  ssize_t got;
+  do {
+    got = ::recv(fd_of(socket), buffer, static_cast<size_t>(length), 0);
+  } while (got < 0 && errno == EINTR);
+  return got < 0 ? -1 : static_cast<int>(got);
+}
+
+int send(SocketHandle socket, const uint8_t* data, int length) {
+  ssize_t sent;
+  do {
+    // MSG_NOSIGNAL: a client that vanished gives an error result, not SIGPIPE.
+    sent = ::send(fd_of(socket), data, static_cast<size_t>(length), MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  return sent < 0 ? -1 : static_cast<int>(sent);
+}
+
+void close(SocketHandle socket) { ::close(fd_of(socket)); }
+
+void sleep_ms(int milliseconds) {
+  timespec duration{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&duration, &duration) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace quorvel::net

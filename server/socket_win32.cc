@@ -1,0 +1,94 @@
+// Windows Sockets backend of the sockets layer, on the functions WSOCK32.dll exports.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <winsock2.h>
+#include <windows.h>
+
+#include "server/socket.h"
+
+namespace quorvel::net {
+
+namespace {
+
+SOCKET native(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+
+SocketHandle wrap(SOCKET socket) {
+  return socket == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(socket);
+}
+
+}  // namespace
+
+bool startup() {
+  WSADATA data;
+  return WSAStartup(MAKEWORD(2, 0), &data) == 0;
+}
+
+void cleanup() { WSACleanup(); }
+
+bool lookup_service_port(const char* name, uint16_t* port) {
+  const servent* service = getservbyname(name, "tcp");
+  if (service == nullptr) return false;
+  *port = ntohs(static_cast<u_short>(service->s_port));
+  return true;
+}
+
+bool lookup_localhost() { return gethostbyname("localhost") != nullptr; }
+
+SocketHandle open_stream_socket() { return wrap(::socket(AF_INET, SOCK_STREAM, 0)); }
+
+bool bind_any(SocketHandle socket, uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_port = htons(port);
+  return ::bind(native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+bool listen_on(SocketHandle socket, int backlog) {
+  return ::listen(native(socket), backlog) == 0;
+}
+
+uint16_t local_port(SocketHandle socket) {
+  sockaddr_in address{};
+  int size = sizeof address;
+  if (getsockname(native(socket), reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
+  return ntohs(address.sin_port);
+}
+
+bool is_readable(SocketHandle socket, int timeout_ms) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(native(socket), &readable);
+  timeval timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+  // Only membership in the returned set counts; select's own result is not looked at.
+  select(0, &readable, nullptr, nullptr, &timeout);
+  return FD_ISSET(native(socket), &readable) != 0;
+}
+
+SocketHandle accept_client(SocketHandle listener) {
+  const SOCKET client = ::accept(native(listener), nullptr, nullptr);
+  if (client == INVALID_SOCKET) return kInvalidSocket;
+  const BOOL on = TRUE;
+  setsockopt(client, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+  return wrap(client);
+}
+
+int receive(SocketHandle socket, uint8_t* buffer, int length) {
+  const int got = ::recv(native(socket), reinterpret_cast<char*>(buffer), length, 0);
+  return got == SOCKET_ERROR ? -1 : got;
+}
+
+int send(SocketHandle socket, const uint8_t* data, int length) {
+  const int sent = ::send(native(socket), reinterpret_cast<const char*>(data), length, 0);
+  return sent == SOCKET_ERROR ? -1 : sent;
+}
+
+void close(SocketHandle socket) { closesocket(native(socket)); }
+
+void sleep_ms(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
+
+}  // namespace quorvel::net
