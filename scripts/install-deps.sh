@@ -1,27 +1,37 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the Windows cross build need.
-# Safe to run again: apt-get skips what is already there.
+# Installs the Debian packages Quorvel needs. Safe to run again: apt-get skips what is there.
+#   install-deps.sh native   build and run quorvel-serve / quorvel-fetch, native tests, fuzzers
+#   install-deps.sh all      also the 32-bit Windows cross build, Wine and the dialog test (default)
 set -euo pipefail
 
+what=${1:-all}
+case "$what" in
+  native | all) ;;
+  *) echo "usage: install-deps.sh [native|all]" >&2; exit 2 ;;
+esac
+
+as_root=()
 if [ "$(id -u)" -ne 0 ]; then
-  echo "install-deps.sh: run as root (it calls apt-get)" >&2
-  exit 1
+  command -v sudo >/dev/null || { echo "install-deps.sh: run as root (it calls apt-get)" >&2; exit 1; }
+  as_root=(sudo)
 fi
+apt_install() {
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$@"
+}
 
-export DEBIAN_FRONTEND=noninteractive
-# wine32 is an i386 package.
-dpkg --add-architecture i386
-apt-get update -q
+if [ "$what" = all ]; then
+  "${as_root[@]}" dpkg --add-architecture i386  # wine32 is an i386 package
+fi
+"${as_root[@]}" apt-get update -q
 
-# Native build and tests.
-apt-get install -y -q --no-install-recommends \
+# Native build, tests and fuzzers.
+apt_install --no-install-recommends \
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \
   liblzo2-dev zlib1g-dev libcli11-dev ffmpeg python3 procps valgrind
+[ "$what" = all ] || exit 0
 
-# 32-bit Windows cross build and Wine (with Recommends: fonts and X libraries Wine's driver uses).
-apt-get install -y -q g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386
-
+# 32-bit Windows cross build and Wine, with Recommends (the fonts and X libraries Wine uses).
+apt_install g++-mingw-w64-i686 libz-mingw-w64-dev wine wine32:i386
 # The dialog test: a virtual display, input driving, screenshots and a CJK font.
-apt-get install -y -q --no-install-recommends \
-  xvfb xauth xdotool imagemagick fonts-ipafont-gothic
+apt_install --no-install-recommends xvfb xauth xdotool imagemagick fonts-ipafont-gothic

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Runs every test: installs the packages, then
+#   1. the native build under AddressSanitizer + UndefinedBehaviorSanitizer with -Werror, all ctest tests
+#      (unit, end to end over 127.0.0.1, corpus replays of the fuzz targets);
+#   2. the fuzz targets built with clang's libFuzzer, a short bounded run of each;
+#   3. the 32-bit Windows build (quorvel.auo and its tests) under Wine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+
+bash "$root/scripts/install-deps.sh" all
+
+native="$root/build/test-native"
+echo "== native build (ASan + UBSan, -Werror)"
+cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQUORVEL_SANITIZE=ON -DQUORVEL_WERROR=ON >/dev/null
+cmake --build "$native" -j "$jobs"
+ctest --test-dir "$native" --output-on-failure -j "$jobs" -LE 'bench|fuzz-smoke'
+
+fuzz="$root/build/test-fuzz"
+echo "== fuzz targets (libFuzzer, bounded runs)"
+CC=clang CXX=clang++ cmake -S "$root" -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQUORVEL_BUILD_FUZZERS=ON -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_WERROR=ON >/dev/null
+cmake --build "$fuzz" -j "$jobs"
+ctest --test-dir "$fuzz" --output-on-failure -L fuzz-smoke
+
+echo "== 32-bit Windows build under Wine"
+bash "$root/scripts/test-windows.sh" "$native"
