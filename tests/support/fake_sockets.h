@@ -1,0 +1,112 @@
+// A scripted sockets layer: implements every function of server/socket.h against a script,
+// for linking in place of quorvel_sockets (link quorvel_server, then quorvel_fake_sockets).
+// The script says what the one client sends and when, how its bytes arrive, how sends and
+// start-up behave; the fake records what the server sent and which calls it made. Time is a
+// fake clock: is_readable() timeouts and sleep_ms() advance it, so abort tests run at once.
+//
+// The script is global state. Call fake_sockets::reset() before each use (test fixture
+// SetUp, or each fuzzer input); everything below then starts from its default.
+#ifndef QUORVEL_TESTS_SUPPORT_FAKE_SOCKETS_H_
+#define QUORVEL_TESTS_SUPPORT_FAKE_SOCKETS_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "server/socket.h"
+
+namespace quorvel::fake_sockets {
+
+// The handles the fake hands out.
+constexpr net::SocketHandle kListenerHandle = 3;
+constexpr net::SocketHandle kClientHandle = 4;
+// local_port() of a socket bound to port 0, as if the system had chosen it.
+constexpr uint16_t kChosenPort = 49152;
+
+// What the client's side of the connection does once every scripted byte is received.
+enum class ClientEnd {
+  kCloses,      // readable; receive() returns 0 (the default)
+  kFails,       // readable; receive() returns -1
+  kGoesSilent,  // never readable again: the session waits, the clock runs
+};
+
+// Start-up steps that can be made to fail.
+enum class StartupFault {
+  kNone,
+  kStartup,         // startup() returns false
+  kOpenSocket,      // open_stream_socket() returns kInvalidSocket
+  kLookupLocalhost, // lookup_localhost() returns false
+  kBind,            // bind_any() returns false
+  kListen,          // listen_on() returns false
+  kAccept,          // accept_client() returns kInvalidSocket
+};
+
+// One call of send(): what the server offered and what the fake took.
+struct SendCall {
+  net::SocketHandle socket;
+  int requested;
+  int result;
+};
+
+// ---- Script ------------------------------------------------------------------------------
+
+// Back to the defaults: startup works, the client connects at time 0, sends nothing and
+// then closes; every send takes its whole piece; no services known; clock at 0; limit 60 s.
+void reset();
+
+void fail_startup_step(StartupFault fault);
+// The listener turns readable at this fake time; a negative time means no client ever comes.
+void client_connects_at_ms(int64_t time_ms);
+// A TCP service that lookup_service_port() knows (none by default, so tests do not depend
+// on the machine's services database).
+void add_service(const std::string& name, uint16_t port);
+
+// Appends bytes the client sends, arriving at the given fake time (not before earlier bytes).
+// A receive() never returns bytes of two separate client_sends() calls at once.
+void client_sends(const std::vector<uint8_t>& bytes, int64_t arrival_ms = 0);
+// Each receive() hands over at most this many bytes (0, the default, means no limit).
+void set_receive_chunk_limit(int bytes);
+void set_client_end(ClientEnd end);
+
+// Each send() takes at most this many bytes (0, the default, means all it is offered).
+void set_send_limit(int bytes);
+// The nth send() (1-based) and every later one return `result` (0 or negative).
+void fail_send_from_call(int n, int result = -1);
+
+// Past this fake time the connection breaks, whatever the script says: the listener turns
+// readable with a failing accept, receive() and send() fail. It keeps a session that never
+// ends (no abort, silent client) from hanging a test; time_limit_hit() tells it happened.
+void set_time_limit_ms(int64_t limit_ms);
+
+// ---- Observations ------------------------------------------------------------------------
+
+int64_t now_ms();
+bool time_limit_hit();
+
+// Every byte send() took, in order, and every send() call.
+const std::vector<uint8_t>& sent_bytes();
+const std::vector<SendCall>& send_calls();
+// The lengths the server passed to send(), call by call.
+std::vector<int> send_sizes();
+
+// Client bytes not yet received by the server.
+size_t unreceived_bytes();
+int receive_calls();
+int accept_calls();
+int startup_calls();
+int cleanup_calls();
+// Sockets opened (listener, client) and not yet closed.
+int open_sockets();
+// True when the listener was closed before the first receive on the client.
+bool listener_closed_before_first_receive();
+// close() calls on a handle that was not open (a double close, or a stray handle).
+int bad_close_calls();
+// The port bind_any() was asked for, and the backlog listen_on() got (-1 before the call).
+int bound_port();
+int listen_backlog();
+// The name last passed to lookup_service_port(), as it arrived (empty before any call).
+const std::string& last_service_lookup();
+
+}  // namespace quorvel::fake_sockets
+
+#endif  // QUORVEL_TESTS_SUPPORT_FAKE_SOCKETS_H_
