@@ -1,0 +1,126 @@
+#include "output_runs.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "port_holder.h"
+#include "settings_block.h"
+#include "test_host.h"
+#include "test_stream.h"
+
+namespace harness {
+
+namespace {
+
+// Another program may take the free port between the harness's look and the plug-in's bind;
+// the plug-in then returns without ever polling, and the harness tries another port.
+constexpr int kPortAttempts = 5;
+
+StreamShape shape_from(const Options& options) {
+  StreamShape shape;
+  shape.width = static_cast<int32_t>(options.number("width", shape.width));
+  shape.height = static_cast<int32_t>(options.number("height", shape.height));
+  shape.frame_count = static_cast<int32_t>(options.number("frames", shape.frame_count));
+  shape.audio_rate = static_cast<int32_t>(options.number("audio-rate", shape.audio_rate));
+  shape.channels = static_cast<int32_t>(options.number("channels", shape.channels));
+  shape.audio_samples = static_cast<uint32_t>(options.number("audio-samples", shape.audio_samples));
+  return shape;
+}
+
+void apply_settings(const PluginModule& module, const std::string& port_text,
+                    const Options& options) {
+  SettingsBlock block;
+  block.set_port_text(port_text);
+  block.set_flag(kInterlacedFlag, static_cast<int32_t>(options.number("interlaced", 1)));
+  block.set_flag(kTopFieldFirstFlag, static_cast<int32_t>(options.number("top-field-first", 1)));
+  block.set_flag(kReadAheadFlag, static_cast<int32_t>(options.number("read-ahead", 1)));
+  module.set_settings()(block.bytes, kSettingsSize);
+}
+
+void check_callbacks(const TestHost& host, CheckLog* log) {
+  const HostCalls& calls = host.calls();
+  log->expect(host.record_unchanged(), "the plug-in leaves the host record as it was");
+  log->expect(!calls.wrong_format, "every frame is asked for in YUY2");
+  log->expect(!calls.wrong_progress_total, "show_progress gets the frame count");
+  log->expect(!calls.notify_without_frame, "notify_frame follows a frame fetch");
+  log->expect(!calls.out_of_memory, "the harness had memory for every buffer");
+}
+
+}  // namespace
+
+void run_serve(const PluginModule& module, const Options& options, CheckLog* log) {
+  const StreamShape shape = shape_from(options);
+  const std::string video = options.text("expect-video", "");
+  const std::string audio = options.text("expect-audio", "");
+  if (!video.empty()) log->expect(write_expected_video(video.c_str(), shape), "expected video written");
+  if (!audio.empty()) log->expect(write_expected_audio(audio.c_str(), shape), "expected audio written");
+
+  for (int attempt = 1; attempt <= kPortAttempts; ++attempt) {
+    HostBehaviour behaviour;
+    behaviour.port_file = options.text("port-file", "");
+    behaviour.deadline_ms = static_cast<uint32_t>(options.number("deadline-ms", 60000));
+    {
+      PortHolder probe;
+      behaviour.port = probe.port();
+    }
+    if (!log->expect(behaviour.port != 0, "a free port was found")) return;
+    apply_settings(module, std::to_string(behaviour.port), options);
+
+    TestHost host(shape, behaviour);
+    const int32_t result = module.output()(host.record());
+    if (host.calls().abort_polls == 0 && attempt < kPortAttempts) {
+      std::printf("port %u was taken meanwhile, trying another\n", static_cast<unsigned>(behaviour.port));
+      continue;
+    }
+    std::printf("served on port %u: result %d, %d frames fetched, %d audio requests\n",
+                static_cast<unsigned>(behaviour.port), result, host.calls().frames_fetched,
+                host.calls().audio_calls);
+    log->expect(result == 1, "a served run returns 1");
+    log->expect(!host.calls().hit_deadline, "the client finished before the deadline");
+    log->expect(host.calls().frames_fetched >= shape.frame_count, "every frame was fetched");
+    check_callbacks(host, log);
+    return;
+  }
+}
+
+void run_abort_waiting(const PluginModule& module, CheckLog* log) {
+  apply_settings(module, "0", Options(0, nullptr, 0));
+  HostBehaviour behaviour;
+  behaviour.abort_at_poll = 3;
+  behaviour.deadline_ms = 10000;
+  TestHost host(StreamShape{}, behaviour);
+  const DWORD start = GetTickCount();
+  const int32_t result = module.output()(host.record());
+  const DWORD elapsed = GetTickCount() - start;
+  std::printf("abort while waiting: result %d after %lu ms and %d polls\n", result,
+              static_cast<unsigned long>(elapsed), host.calls().abort_polls);
+  log->expect(result == 1, "an abort while waiting returns 1");
+  log->expect(host.calls().abort_polls == 3, "the run ends at the poll that reports the abort");
+  log->expect(!host.calls().hit_deadline, "the abort, not the deadline, ended the run");
+  // Two waits of 100 ms lie between three polls.
+  log->expect(elapsed >= 150 && elapsed < 5000, "the polls are about 100 ms apart");
+  log->expect(host.calls().frames_fetched == 0 && host.calls().audio_calls == 0,
+              "no frame or audio is fetched without a client");
+  check_callbacks(host, log);
+}
+
+void run_port_taken(const PluginModule& module, CheckLog* log) {
+  PortHolder holder;
+  if (!log->expect(holder.port() != 0, "the harness holds a port")) return;
+  apply_settings(module, std::to_string(holder.port()), Options(0, nullptr, 0));
+  HostBehaviour behaviour;
+  behaviour.abort_at_poll = 1;  // should the bind wrongly succeed, do not wait for a client
+  TestHost host(StreamShape{}, behaviour);
+  const DWORD start = GetTickCount();
+  const int32_t result = module.output()(host.record());
+  const DWORD elapsed = GetTickCount() - start;
+  std::printf("port %u taken: result %d after %lu ms\n", static_cast<unsigned>(holder.port()),
+              result, static_cast<unsigned long>(elapsed));
+  log->expect(result == 1, "a port that is taken gives 1");
+  log->expect(host.calls().abort_polls == 0, "the run gives up before waiting for a client");
+  log->expect(elapsed < 5000, "the run gives up at once");
+}
+
+}  // namespace harness

@@ -1,0 +1,22 @@
+// The harness's runs of the plug-in's output function: serving a client with the test
+// stream, an abort while waiting for a client, and a port that is already taken.
+#ifndef QUORVEL_WINDOWS_HARNESS_OUTPUT_RUNS_H_
+#define QUORVEL_WINDOWS_HARNESS_OUTPUT_RUNS_H_
+
+#include "check_log.h"
+#include "options.h"
+#include "plugin_module.h"
+
+namespace harness {
+
+// Writes the expected video and audio files, listens on a free port (written to
+// --port-file once listening) and serves one client until it disconnects.
+void run_serve(const PluginModule& module, const Options& options, CheckLog* log);
+// Port "0" (any free port); the host aborts at its third poll.
+void run_abort_waiting(const PluginModule& module, CheckLog* log);
+// The port is held by a listener of the harness; the run must give up at once with 1.
+void run_port_taken(const PluginModule& module, CheckLog* log);
+
+}  // namespace harness
+
+#endif  // QUORVEL_WINDOWS_HARNESS_OUTPUT_RUNS_H_

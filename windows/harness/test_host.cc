@@ -1,0 +1,126 @@
+#include "test_host.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace harness {
+
+namespace {
+
+constexpr uint32_t kFourccYuy2 = 0x32595559u;
+constexpr int32_t kHasVideo = 1;
+constexpr int32_t kHasAudio = 2;
+
+void put32(uint8_t* record, int offset, uint32_t value) { std::memcpy(record + offset, &value, 4); }
+
+template <typename Function>
+void put_callback(uint8_t* record, int offset, Function function) {
+  static_assert(sizeof function == 4, "the harness is the 32-bit host");
+  std::memcpy(record + offset, &function, 4);
+}
+
+}  // namespace
+
+TestHost* TestHost::current_ = nullptr;
+
+TestHost::TestHost(const StreamShape& shape, const HostBehaviour& behaviour)
+    : shape_(shape), behaviour_(behaviour), start_ms_(GetTickCount()) {
+  build_record();
+  current_ = this;
+}
+
+TestHost::~TestHost() { current_ = nullptr; }
+
+void TestHost::build_record() {
+  std::memset(record_, 0, sizeof record_);
+  put32(record_, 0, static_cast<uint32_t>(kHasVideo | kHasAudio));
+  put32(record_, 4, static_cast<uint32_t>(shape_.width));
+  put32(record_, 8, static_cast<uint32_t>(shape_.height));
+  put32(record_, 12, 30000);  // rate / scale: 29.97 frames per second
+  put32(record_, 16, 1001);
+  put32(record_, 20, static_cast<uint32_t>(shape_.frame_count));
+  put32(record_, 24, static_cast<uint32_t>(frame_bytes(shape_)));
+  put32(record_, 28, static_cast<uint32_t>(shape_.audio_rate));
+  put32(record_, 32, static_cast<uint32_t>(shape_.channels));
+  put32(record_, 36, shape_.audio_samples);
+  put_callback(record_, 52, &TestHost::get_audio);
+  put_callback(record_, 56, &TestHost::is_aborted);
+  put_callback(record_, 60, &TestHost::show_progress);
+  put_callback(record_, 68, &TestHost::notify_frame);
+  put_callback(record_, 72, &TestHost::get_frame);
+  std::memcpy(built_, record_, sizeof built_);
+}
+
+bool TestHost::record_unchanged() const { return std::memcmp(record_, built_, sizeof built_) == 0; }
+
+void TestHost::write_port_file() const {
+  if (behaviour_.port_file.empty()) return;
+  // Written beside the target and renamed, so a reader never sees half a number.
+  const std::string partial = behaviour_.port_file + ".partial";
+  FILE* file = std::fopen(partial.c_str(), "wb");
+  if (file == nullptr) return;
+  std::fprintf(file, "%u\n", static_cast<unsigned>(behaviour_.port));
+  std::fclose(file);
+  MoveFileExA(partial.c_str(), behaviour_.port_file.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+void* __cdecl TestHost::get_audio(int32_t first_sample, int32_t sample_count, int32_t* delivered) {
+  TestHost& host = *current_;
+  ++host.calls_.audio_calls;
+  const int32_t count = sample_count > 0 ? sample_count : 0;
+  uint8_t* audio = host.audio_.resize(static_cast<size_t>(count) *
+                                      static_cast<size_t>(host.shape_.channels) * 2);
+  if (audio == nullptr) {
+    host.calls_.out_of_memory = true;
+    return nullptr;
+  }
+  fill_audio(audio, host.shape_, first_sample, count);
+  if (delivered != nullptr) *delivered = count;
+  return audio;
+}
+
+int32_t __cdecl TestHost::is_aborted() {
+  TestHost& host = *current_;
+  if (++host.calls_.abort_polls == 1) host.write_port_file();
+  if (host.behaviour_.abort_at_poll > 0 && host.calls_.abort_polls >= host.behaviour_.abort_at_poll)
+    return 1;
+  if (GetTickCount() - host.start_ms_ > host.behaviour_.deadline_ms) {
+    host.calls_.hit_deadline = true;
+    return 1;
+  }
+  return 0;
+}
+
+int32_t __cdecl TestHost::show_progress(int32_t /*frame_number*/, int32_t frame_count) {
+  TestHost& host = *current_;
+  ++host.calls_.progress_calls;
+  if (frame_count != host.shape_.frame_count) host.calls_.wrong_progress_total = true;
+  return 0;
+}
+
+int32_t __cdecl TestHost::notify_frame() {
+  TestHost& host = *current_;
+  ++host.calls_.notifications;
+  if (!host.frame_just_fetched_) host.calls_.notify_without_frame = true;
+  host.frame_just_fetched_ = false;
+  return 0;
+}
+
+void* __cdecl TestHost::get_frame(int32_t frame_number, uint32_t format) {
+  TestHost& host = *current_;
+  ++host.calls_.frames_fetched;
+  if (format != kFourccYuy2) host.calls_.wrong_format = true;
+  // A new buffer every time: the compressing codecs filter the last one in place.
+  uint8_t* frame = host.frame_.resize(static_cast<size_t>(frame_bytes(host.shape_)));
+  if (frame == nullptr) {
+    host.calls_.out_of_memory = true;
+    return nullptr;
+  }
+  fill_frame(frame, host.shape_, frame_number);
+  host.frame_just_fetched_ = true;
+  return frame;
+}
+
+}  // namespace harness
