@@ -1,0 +1,64 @@
+#include "bench/bare_client.h"
+
+#include <cstddef>
+
+#include "codecs/little_endian.h"
+#include "server/protocol.h"
+
+namespace quorvel::bench {
+
+namespace {
+
+constexpr int kCompressionOffset = 32;  // of the FrameInfoRecord
+
+}  // namespace
+
+bool BareClient::exchange(const uint8_t* request, int length) {
+  uint8_t header[kHeaderSize];
+  if (!socket_.send_all(request, static_cast<uint64_t>(length)) || !socket_.receive_exactly(header, kHeaderSize)) {
+    return false;
+  }
+  const MessageHeader reply = read_header(header);
+  if (reply.length < 1) return false;
+  reply_.resize(static_cast<size_t>(reply.length) - 1);
+  return socket_.receive_exactly(reply_.data(), reply_.size());
+}
+
+bool BareClient::get_frame(int32_t frame_number) {
+  uint8_t request[kHeaderSize + kGetFramePayloadMin];
+  if (!exchange(request, write_get_frame(request, frame_number))) return false;
+  if (reply_.size() < static_cast<size_t>(kFrameInfoSize)) return false;
+  last_compression_ = get_le32_signed(reply_.data() + kCompressionOffset);
+  return true;
+}
+
+bool BareClient::get_stream_info() {
+  uint8_t request[kHeaderSize];
+  write_header(request, 1, kGetStreamInfo);
+  return exchange(request, kHeaderSize) && reply_.size() == static_cast<size_t>(kStreamInfoSize);
+}
+
+bool BareClient::get_audio(int32_t sample_count) {
+  uint8_t request[kHeaderSize + kGetAudioPayloadMin];
+  const int length = write_get_audio(request, {0, sample_count, sample_count * 4});
+  return exchange(request, length) &&
+         reply_.size() == static_cast<size_t>(kAudioInfoSize) + static_cast<size_t>(sample_count) * 4;
+}
+
+bool BareClient::set_compression(uint8_t mask) {
+  uint8_t request[kHeaderSize + kSetCompressionPayloadMin];
+  return exchange(request, write_set_compression(request, mask)) && reply_.empty();
+}
+
+bool BareClient::ping() {
+  uint8_t message[kHeaderSize] = {1, 0, 0, 0, 0};
+  return socket_.send_all(message, kHeaderSize) && socket_.receive_exactly(message, kHeaderSize);
+}
+
+bool BareClient::disconnect() {
+  uint8_t request[kHeaderSize];
+  write_header(request, 1, kDisconnect);
+  return socket_.send_all(request, kHeaderSize);
+}
+
+}  // namespace quorvel::bench

@@ -1,0 +1,44 @@
+// BareClient: the benchmark's own client end. It sends the protocol's requests and reads
+// each reply's bytes whole without checking or decoding them, so it costs as little as a
+// client can; it drives the bare sender, the ping-pong and, for the round trips and the
+// memory run, the session.
+#ifndef QUORVEL_BENCH_BARE_CLIENT_H_
+#define QUORVEL_BENCH_BARE_CLIENT_H_
+
+#include <cstdint>
+#include <vector>
+
+#include "bench/bare_socket.h"
+
+namespace quorvel::bench {
+
+class BareClient {
+ public:
+  explicit BareClient(uint16_t port) : socket_(BareSocket::connect_loopback(port)) {}
+
+  bool connected() const { return socket_.valid(); }
+  // GetFrame n, then the whole FrameReply.
+  bool get_frame(int32_t frame_number);
+  bool get_stream_info();
+  // GetAudio of sample_count 16-bit stereo samples.
+  bool get_audio(int32_t sample_count);
+  // SetCompression with the mask, then the CompressionAck.
+  bool set_compression(uint8_t mask);
+  // Five bytes out, five bytes back (the ping-pong's whole exchange).
+  bool ping();
+  bool disconnect();
+
+  // The compression field of the last frame reply.
+  int32_t last_compression() const { return last_compression_; }
+
+ private:
+  bool exchange(const uint8_t* request, int length);
+
+  BareSocket socket_;
+  std::vector<uint8_t> reply_;
+  int32_t last_compression_ = 0;
+};
+
+}  // namespace quorvel::bench
+
+#endif  // QUORVEL_BENCH_BARE_CLIENT_H_

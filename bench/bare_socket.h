@@ -1,0 +1,39 @@
+// Plain loopback TCP for the benchmark's own ends of a connection: the bare sender and
+// ping-pong that anchor the session's figures, and the bare client that drives them.
+// Every socket has Nagle's algorithm off, as the session's has.
+#ifndef QUORVEL_BENCH_BARE_SOCKET_H_
+#define QUORVEL_BENCH_BARE_SOCKET_H_
+
+#include <cstdint>
+
+namespace quorvel::bench {
+
+class BareSocket {
+ public:
+  BareSocket() = default;
+  explicit BareSocket(int fd) : fd_(fd) {}
+  ~BareSocket();
+  BareSocket(BareSocket&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  BareSocket& operator=(BareSocket&& other) noexcept;
+  BareSocket(const BareSocket&) = delete;
+  BareSocket& operator=(const BareSocket&) = delete;
+
+  // Connects to 127.0.0.1:port.
+  static BareSocket connect_loopback(uint16_t port);
+  // Listens on 127.0.0.1 with a port the system chooses; *port receives it.
+  static BareSocket listen_loopback(uint16_t* port);
+  BareSocket accept_one() const;
+
+  bool valid() const { return fd_ >= 0; }
+  bool send_all(const uint8_t* data, uint64_t length) const;
+  // Sends length bytes in pieces of at most piece bytes, one send call each.
+  bool send_in_pieces(const uint8_t* data, uint64_t length, uint64_t piece) const;
+  bool receive_exactly(uint8_t* buffer, uint64_t length) const;
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace quorvel::bench
+
+#endif  // QUORVEL_BENCH_BARE_SOCKET_H_

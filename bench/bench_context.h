@@ -1,0 +1,43 @@
+// What every section of a quorvel-bench run shares: the frames, the mode, and the budget
+// each measurement may spend.
+#ifndef QUORVEL_BENCH_BENCH_CONTEXT_H_
+#define QUORVEL_BENCH_BENCH_CONTEXT_H_
+
+#include <string>
+#include <vector>
+
+#include "bench/bench_frame.h"
+#include "bench/frame_ring.h"
+#include "bench/interleaved_timer.h"
+
+namespace quorvel::bench {
+
+struct BenchContext {
+  std::vector<BenchFrame> frames;
+  std::string frames_dir;
+  std::string self_path;  // this program, started again for the server-side processes
+  bool quick = false;
+  bool smoke = false;     // one tiny round of everything, checking results, no figures judged
+
+  TimingBudget codec_budget() const {
+    if (smoke) return {1, 1, 0.0};
+    if (quick) return {5, 40, 0.25};
+    return {15, 400, 2.0};
+  }
+  // Cache states measured: both in a full run; the quick run keeps cold (what the targets
+  // are judged on) except for the cheap filter, which gets both.
+  std::vector<CacheState> cache_states(bool cheap) const {
+    if (smoke) return {CacheState::kHot};  // tiny frames sit in cache anyway
+    if (quick && !cheap) return {CacheState::kCold};
+    return {CacheState::kCold, CacheState::kHot};
+  }
+};
+
+// Targets are judged at 1080p on cold caches only; other rows are for orientation.
+inline bool judged(const BenchFrame& frame, CacheState cache) {
+  return frame.is_1080p() && cache == CacheState::kCold;
+}
+
+}  // namespace quorvel::bench
+
+#endif  // QUORVEL_BENCH_BENCH_CONTEXT_H_

@@ -1,0 +1,120 @@
+#include "bench/child_modes.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "bench/bare_socket.h"
+#include "bench/bench_frame.h"
+#include "bench/bench_host.h"
+#include "bench/built_codecs.h"
+#include "server/protocol.h"
+#include "server/server_run.h"
+
+namespace quorvel::bench {
+
+namespace {
+
+constexpr uint64_t kPieceSize = 65536;
+
+void print_port(uint16_t port) {
+  std::printf("%u\n", port);
+  std::fflush(stdout);
+}
+
+int serve_session(const BenchFrame& frame, const ChildOptions& options) {
+  const HostOutputInfo host = make_bench_host(frame, options.copy_each_frame);
+  ServerSettings settings = kDefaultSettings;
+  std::snprintf(settings.port_text, sizeof settings.port_text, "0");  // the system picks a port
+  settings.read_ahead = options.read_ahead ? 1 : 0;
+  const ListenObserver observer{[](void*, uint16_t port) { print_port(port); }, nullptr};
+  return run_server(host, settings, &observer) == 1 ? 0 : 1;
+}
+
+// The frame reply the session would send for this frame with this codec, laid out once.
+struct CannedReply {
+  uint8_t header[kHeaderSize];
+  uint8_t record[kFrameInfoSize];
+  std::vector<uint8_t> payload;
+};
+
+bool make_canned_reply(const BenchFrame& frame, int32_t compression, CannedReply* reply) {
+  std::unique_ptr<FrameCodec> codec = make_bench_codec(static_cast<CompressionType>(compression));
+  if (codec == nullptr) return false;
+  std::vector<uint8_t> work = frame.bytes;
+  const int32_t length = codec->encode(work.data(), frame.row_bytes(), frame.height, frame.row_bytes());
+  if (length <= 0) return false;
+  reply->payload.assign(codec->output_buffer, codec->output_buffer + length);
+  codec->release_output();
+  FrameInfoRecord record;
+  record.row_bytes = frame.row_bytes();
+  record.rows = frame.height;
+  record.pitch = frame.row_bytes();
+  record.payload_size = length;
+  record.compression = compression;
+  record.frame_size = static_cast<uint32_t>(frame.bytes.size());
+  write_frame_info(record, reply->record);
+  write_header(reply->header, length + 1 + kFrameInfoSize, kFrameReply);
+  return true;
+}
+
+// Listens on a loopback port, prints it and takes the one client; invalid on failure.
+BareSocket accept_announced_client() {
+  uint16_t port = 0;
+  const BareSocket listener = BareSocket::listen_loopback(&port);
+  if (!listener.valid()) return BareSocket();
+  print_port(port);
+  return listener.accept_one();
+}
+
+// One small request in, the reply out in the session's pieces: header, record, then the
+// payload in pieces of at most 65,536 bytes, each a send of its own.
+int serve_bare(const BenchFrame& frame, const ChildOptions& options) {
+  CannedReply reply;
+  if (!make_canned_reply(frame, options.compression, &reply)) return 1;
+  const BareSocket client = accept_announced_client();
+  uint8_t request[kGetFrameRequestSize];
+  while (client.receive_exactly(request, sizeof request)) {
+    if (!client.send_all(reply.header, kHeaderSize) || !client.send_all(reply.record, kFrameInfoSize) ||
+        !client.send_in_pieces(reply.payload.data(), reply.payload.size(), kPieceSize)) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int serve_ping() {
+  const BareSocket client = accept_announced_client();
+  uint8_t message[kHeaderSize];
+  while (client.receive_exactly(message, sizeof message)) {
+    if (!client.send_all(message, sizeof message)) return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::vector<std::string> ChildOptions::arguments() const {
+  return {"--child",      mode,
+          "--frame-name", frame,
+          "--frames-dir", frames_dir,
+          "--read-ahead", read_ahead ? "1" : "0",
+          "--host-copies", copy_each_frame ? "1" : "0",
+          "--compression", std::to_string(compression)};
+}
+
+int run_child(const ChildOptions& options) {
+  if (options.mode == "ping") return serve_ping();
+  BenchFrame frame;
+  std::string problem;
+  if (!make_frame(options.frame, options.frames_dir, &frame, &problem)) {
+    std::fprintf(stderr, "quorvel-bench: %s\n", problem.c_str());
+    return 1;
+  }
+  if (options.mode == "session") return serve_session(frame, options);
+  if (options.mode == "bare") return serve_bare(frame, options);
+  std::fprintf(stderr, "quorvel-bench: unknown child mode %s\n", options.mode.c_str());
+  return 1;
+}
+
+}  // namespace quorvel::bench

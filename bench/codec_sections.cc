@@ -1,0 +1,33 @@
+// The three compressing codecs, each against the packaged library call that does its job.
+#include <zlib.h>
+
+#include "bench/codec_comparison.h"
+#include "bench/sections.h"
+
+namespace quorvel::bench {
+
+bool run_lzo_section(const BenchContext& context) {
+  const auto bare = make_bare_lzo();
+  return run_codec_comparison(
+      context, {"LZO codec against bare liblzo2 (same filtered frame; filter included in both)",
+                kCompressionLzo, bare.get(), Target::at_most(1.10), Target::none(), true});
+}
+
+bool run_deflate_section(const BenchContext& context) {
+  // The codec's settings: level 1, 32 KiB window, memory level 8, Huffman-only.
+  const auto bare = make_bare_zlib(1, Z_HUFFMAN_ONLY, "lvl1 huffman");
+  return run_codec_comparison(
+      context, {"Deflate codec against bare zlib with the same settings", kCompressionDeflate,
+                bare.get(), Target::at_most(1.05), Target::none(), true});
+}
+
+bool run_fano_section(const BenchContext& context) {
+  // zlib's Huffman-only mode is the nearest packaged coder doing the Fano codec's job: one
+  // prefix code over the byte values, no matches. The target asks for 5x its speed.
+  const auto bare = make_bare_zlib(1, Z_HUFFMAN_ONLY, "lvl1 huffman");
+  return run_codec_comparison(
+      context, {"Fano codec against zlib Huffman-only deflate/inflate", kCompressionFano,
+                bare.get(), Target::at_most(0.20), Target::at_most(1.00), false});
+}
+
+}  // namespace quorvel::bench
