@@ -29,8 +29,8 @@ struct SettingsBlock {
     return std::string(reinterpret_cast<const char*>(bytes), strnlen(reinterpret_cast<const char*>(bytes), 256));
   }
   // One "name=value" line per setting, for the test scripts to read.
-  void print() const {
-    std::printf("port=%s\ninterlaced=%d\ntop_field_first=%d\nread_ahead=%d\n",
+  void print(FILE* out) const {
+    std::fprintf(out, "port=%s\ninterlaced=%d\ntop_field_first=%d\nread_ahead=%d\n",
                 port_text().c_str(), flag(0), flag(1), flag(2));
   }
 };
