@@ -15,6 +15,7 @@
 
 #include "bench/bench_context.h"
 #include "bench/child_modes.h"
+#include "bench/cpu_placement.h"
 #include "bench/machine_info.h"
 #include "bench/report_table.h"
 #include "bench/sections.h"
@@ -95,7 +96,11 @@ int bench_main(int argc, char** argv) {
     return run_child(child);
   }
   context.self_path = self_path(argv[0]);
+  const int client_cpu = place_process(ProcessRole::kClient);
   print_machine_info();
+  if (client_cpu >= 0) {
+    std::printf("client and codec timings pinned to CPU %d, server processes to the first CPU\n", client_cpu);
+  }
   if (frames.empty()) {
     frames = context.smoke ? std::vector<std::string>{"gradient_320x240", "noise_320x240"}
                            : frame_names(context.quick);

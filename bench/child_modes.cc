@@ -8,6 +8,7 @@
 #include "bench/bench_frame.h"
 #include "bench/bench_host.h"
 #include "bench/built_codecs.h"
+#include "bench/cpu_placement.h"
 #include "server/protocol.h"
 #include "server/server_run.h"
 
@@ -104,6 +105,7 @@ std::vector<std::string> ChildOptions::arguments() const {
 }
 
 int run_child(const ChildOptions& options) {
+  place_process(ProcessRole::kServer);
   if (options.mode == "ping") return serve_ping();
   BenchFrame frame;
   std::string problem;

@@ -11,13 +11,15 @@ namespace {
 
 constexpr uint64_t kFallbackCacheBytes = 32ull << 20;
 
-// sysconf knows the L3 size on glibc; /sys is the fallback for kernels that only list it there.
+// The kernel's view of the L3 that this core shares (what lscpu prints). glibc's sysconf is
+// only the fallback: under a hypervisor it can report the whole host's L3 (384 MiB here
+// where the guest's core sees 32 MiB), which would make cold rings pointlessly large.
 uint64_t last_level_cache_bytes() {
-  const long from_sysconf = sysconf(_SC_LEVEL3_CACHE_SIZE);
-  if (from_sysconf > 0) return static_cast<uint64_t>(from_sysconf);
   std::ifstream size_file("/sys/devices/system/cpu/cpu0/cache/index3/size");
   uint64_t kib = 0;
   if (size_file >> kib && kib > 0) return kib << 10;
+  const long from_sysconf = sysconf(_SC_LEVEL3_CACHE_SIZE);
+  if (from_sysconf > 0) return static_cast<uint64_t>(from_sysconf);
   return kFallbackCacheBytes;
 }
 

@@ -54,7 +54,7 @@ uint8_t next_mask(int stretch) {
 bool run_memory_section(const BenchContext& context) {
   const BenchFrame* frame = memory_frame(context);
   if (frame == nullptr) return false;
-  const int total = context.smoke ? 2 * kFramesPerCodec : context.quick ? 4000 : 10000;
+  const int total = context.smoke ? 2 * kFramesPerCodec : 10000;
   ChildOptions options;
   options.mode = "session";
   options.frame = frame->name;
