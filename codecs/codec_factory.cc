@@ -2,7 +2,9 @@
 
 #include <new>
 
+#include "codecs/deflate_codec.h"
 #include "codecs/lzo_api.h"
+#include "codecs/lzo_codec.h"
 
 namespace quorvel {
 
@@ -10,6 +12,10 @@ std::unique_ptr<FrameCodec> make_codec(CompressionType type) {
   switch (type) {
     case kCompressionNone:
       return std::unique_ptr<FrameCodec>(new (std::nothrow) RawCodec());
+    case kCompressionLzo:
+      return LzoCodec::create();
+    case kCompressionDeflate:
+      return DeflateCodec::create();
     default:
       return nullptr;
   }

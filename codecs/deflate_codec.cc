@@ -1,0 +1,113 @@
+#include "codecs/deflate_codec.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "codecs/input_check.h"
+#include "codecs/little_endian.h"
+#include "codecs/vertical_delta.h"
+
+namespace quorvel {
+namespace {
+
+constexpr int kLevel = 1;
+constexpr int kWindowBits = 15;  // zlib header and trailer, 32 KiB window
+constexpr int kMemoryLevel = 8;
+constexpr int32_t kChecksumCopyBytes = 4;
+
+}  // namespace
+
+std::unique_ptr<DeflateCodec> DeflateCodec::create() {
+  auto* stream = static_cast<z_stream*>(std::malloc(sizeof(z_stream)));
+  if (stream == nullptr) return nullptr;
+  std::unique_ptr<DeflateCodec> codec(new (std::nothrow) DeflateCodec(stream));
+  if (codec == nullptr) std::free(stream);
+  return codec;
+}
+
+DeflateCodec::DeflateCodec(z_stream* stream) : FrameCodec(kCompressionDeflate), work_area(stream) {}
+
+DeflateCodec::~DeflateCodec() {
+  std::free(work_area);
+}
+
+int32_t DeflateCodec::output_block_size(int32_t n) {
+  // zlib's bound on the deflate data of n bytes under any settings (n + n / 8 + n / 64 + 5),
+  // its 6 bytes of header and trailer, and the checksum copy. A fixed 2 * n would be too
+  // small for frames of a dozen bytes or so.
+  const int64_t worst = static_cast<int64_t>(n) + (static_cast<int64_t>(n) + 7) / 8 +
+                        (static_cast<int64_t>(n) + 63) / 64 + 5 + 6 + kChecksumCopyBytes;
+  return worst > INT32_MAX ? 0 : static_cast<int32_t>(worst);
+}
+
+int32_t DeflateCodec::encode(uint8_t* frame, int32_t row_bytes, int32_t rows, int32_t pitch) {
+  output_not_owned = false;
+  output_buffer = nullptr;
+  const int32_t n = frame_bytes(rows, pitch);
+  const int32_t block_size = n > 0 ? output_block_size(n) : 0;
+  if (block_size == 0) return 0;
+  auto* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(block_size)));
+  if (block == nullptr) return 0;
+
+  // A fresh stream per frame: nothing of one frame is used for the next.
+  z_stream& stream = *work_area;
+  std::memset(&stream, 0, sizeof(stream));
+  last_result =
+      deflateInit2(&stream, kLevel, Z_DEFLATED, kWindowBits, kMemoryLevel, Z_HUFFMAN_ONLY);
+  if (last_result != Z_OK) {
+    std::free(block);
+    return 0;
+  }
+  VerticalDelta::forward(frame, row_bytes, rows, pitch);
+  stream.next_in = frame;
+  stream.avail_in = static_cast<uInt>(n);
+  stream.next_out = block;
+  stream.avail_out = static_cast<uInt>(block_size - kChecksumCopyBytes);
+  last_result = deflate(&stream, Z_FINISH);
+  const auto stream_bytes = static_cast<int32_t>(stream.total_out);
+  const auto checksum = static_cast<uint32_t>(stream.adler);
+  deflateEnd(&stream);
+  // The block holds the worst case, so one Z_FINISH call completes the stream; a stream
+  // that did not end is no payload.
+  if (last_result != Z_STREAM_END) {
+    std::free(block);
+    return 0;
+  }
+  put_le32(block + stream_bytes, checksum);
+  output_buffer = block;
+  return stream_bytes + kChecksumCopyBytes;
+}
+
+int32_t DeflateCodec::decode(const uint8_t* payload, int32_t row_bytes, int32_t rows, int32_t pitch,
+                             int32_t payload_len) {
+  output_not_owned = false;
+  output_buffer = nullptr;
+  const int32_t n = frame_bytes(rows, pitch);
+  if (!QUORVEL_INPUT_OK(n > 0 && payload != nullptr)) return 0;
+  output_buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(n)));
+  if (output_buffer == nullptr) return 0;
+
+  // The appended checksum copy is not part of the stream; the stream's own trailer is
+  // checked by inflate.
+  const int32_t stream_len =
+      QUORVEL_INPUT_OK(payload_len >= kChecksumCopyBytes) ? payload_len - kChecksumCopyBytes : 0;
+  z_stream& stream = *work_area;
+  std::memset(&stream, 0, sizeof(stream));
+  uLong produced = 0;
+  last_result = inflateInit(&stream);
+  if (last_result == Z_OK) {
+    stream.next_in = const_cast<Bytef*>(payload);  // zlib's input pointer is not const
+    stream.avail_in = static_cast<uInt>(stream_len);
+    stream.next_out = output_buffer;
+    stream.avail_out = static_cast<uInt>(n);
+    last_result = inflate(&stream, Z_FINISH);
+    produced = stream.total_out;
+    inflateEnd(&stream);
+  }
+  std::memset(output_buffer + produced, 0, static_cast<size_t>(n) - produced);
+  VerticalDelta::inverse(output_buffer, row_bytes, rows, pitch);
+  return n;
+}
+
+}  // namespace quorvel
