@@ -33,6 +33,9 @@ if(QUORVEL_BUILD_TESTS)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
     add_subdirectory(${QUORVEL_GOOGLETEST_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+    # Discover the cross-built tests when ctest runs (under Wine, in the prefix the test run
+    # sets up), not right after each link.
+    set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
     # GoogleTest 1.11 and later define the GTest:: aliases themselves.
     foreach(gtest_target gtest gtest_main gmock gmock_main)
       if(NOT TARGET GTest::${gtest_target})

@@ -4,8 +4,8 @@
 //   quorvel-host-harness serve PLUGIN [opts]   serve the test stream to one client
 //   quorvel-host-harness abort-waiting PLUGIN  abort while no client has come
 //   quorvel-host-harness port-taken PLUGIN     the configured port is in use
-//   quorvel-host-harness configure PLUGIN [--port T --interlaced 0|1 ... --report FILE]
-//       opens the settings dialog through the configure slot, then reports its result, the
+//   quorvel-host-harness configure PLUGIN [--port T --interlaced 0|1 ...]
+//       opens the settings dialog through the configure slot, then prints its result, the
 //       settings read back through get-settings, and whether the block changed at all
 //
 // Output is ASCII; every mode but configure ends with "N passed, N failed".
@@ -42,15 +42,12 @@ int run_configure(const harness::PluginModule& module, const harness::Options& o
   harness::SettingsBlock after;
   module.get_settings()(after.bytes);
 
-  // Started from a Wine desktop, the harness may have no console: the report can go to a file.
-  const std::string report_path = options.text("report", "");
-  FILE* report = report_path.empty() ? stdout : std::fopen(report_path.c_str(), "w");
-  if (report == nullptr) return 1;
-  std::fprintf(report, "result=%d\n", result);
-  after.print(report);
-  std::fprintf(report, "block_unchanged=%d\n",
-               std::memcmp(block.bytes, after.bytes, harness::kSettingsSize) == 0 ? 1 : 0);
-  return std::fclose(report) == 0 ? 0 : 1;
+  std::printf("result=%d\n", result);
+  after.print(stdout);
+  std::printf("block_unchanged=%d\n",
+              std::memcmp(block.bytes, after.bytes, harness::kSettingsSize) == 0 ? 1 : 0);
+  std::fflush(stdout);
+  return 0;
 }
 
 }  // namespace
