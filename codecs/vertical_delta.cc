@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "codecs/frame_codec.h"
 
@@ -100,17 +101,22 @@ void inverse_every_byte(uint8_t* buffer, const DeltaShape& shape) {
 
 // ---- Fast path: whole rows at a time, 16 bytes per step. ----
 
-void subtract_row(uint8_t* row, const uint8_t* above, int64_t width) {
+// row -= above, and above takes the row's bytes as they were.
+void subtract_row_keeping(uint8_t* row, uint8_t* above, int64_t width) {
   int64_t column = 0;
 #if defined(__SSE2__)
   for (; column + kGroupBytes <= width; column += kGroupBytes) {
     auto* current = reinterpret_cast<__m128i*>(row + column);
-    const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + column));
-    _mm_storeu_si128(current, _mm_sub_epi8(_mm_loadu_si128(current), up));
+    auto* up = reinterpret_cast<__m128i*>(above + column);
+    const __m128i bytes = _mm_loadu_si128(current);
+    _mm_storeu_si128(current, _mm_sub_epi8(bytes, _mm_load_si128(up)));
+    _mm_store_si128(up, bytes);
   }
 #endif
   for (; column < width; ++column) {
-    row[column] = static_cast<uint8_t>(row[column] - above[column]);
+    const uint8_t current = row[column];
+    row[column] = static_cast<uint8_t>(current - above[column]);
+    above[column] = current;
   }
 }
 
@@ -128,12 +134,19 @@ void add_row(uint8_t* row, const uint8_t* above, int64_t width) {
   }
 }
 
-// The first `width` columns of every row (width <= pitch, so no two rows share a byte).
-// Bottom row first, so the row above still holds its own bytes when it is subtracted.
+// The first `width` columns of every row (width <= pitch, so no two rows share a byte),
+// top row first, in strips of columns whose row above is kept in a small buffer: the frame
+// is then read and written once, front to back, as a memcpy would.
+constexpr int64_t kStripBytes = 4096;
+
 void forward_rows(uint8_t* buffer, const DeltaShape& shape, int64_t width) {
-  for (int64_t row = shape.rows - 1; row >= 1; --row) {
-    uint8_t* current = at(buffer, row * shape.pitch);
-    subtract_row(current, current - shape.pitch, width);
+  alignas(16) uint8_t above[kStripBytes];
+  for (int64_t strip = 0; strip < width; strip += kStripBytes) {
+    const int64_t strip_width = std::min(kStripBytes, width - strip);
+    std::memcpy(above, at(buffer, strip), static_cast<size_t>(strip_width));
+    for (int64_t row = 1; row < shape.rows; ++row) {
+      subtract_row_keeping(at(buffer, row * shape.pitch + strip), above, strip_width);
+    }
   }
 }
 
