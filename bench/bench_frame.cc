@@ -108,6 +108,22 @@ bool make_frame(const std::string& name, const std::string& frames_dir, BenchFra
   return true;
 }
 
+std::vector<BenchFrame> load_frames(const std::vector<std::string>& names, const std::string& frames_dir) {
+  std::vector<BenchFrame> frames;
+  std::printf("frames (from %s):\n", frames_dir.c_str());
+  for (const std::string& name : names) {
+    BenchFrame frame;
+    std::string problem;
+    if (!make_frame(name, frames_dir, &frame, &problem)) {
+      std::printf("  %-20s MISSING: %s\n", name.c_str(), problem.c_str());
+      continue;
+    }
+    std::printf("  %-20s %s\n", name.c_str(), frame.source.c_str());
+    frames.push_back(std::move(frame));
+  }
+  return frames;
+}
+
 std::vector<std::string> frame_names(bool quick) {
   std::vector<std::string> names = {"cam_720x480",     "art_720x480",        "cam_1920x1080",
                                     "art_1920x1080",   "flat_1920x1080",     "gradient_1920x1080",

@@ -30,6 +30,10 @@ struct BenchFrame {
 bool make_frame(const std::string& name, const std::string& frames_dir, BenchFrame* frame,
                 std::string* problem);
 
+// Makes every named frame, printing each with its source, or why it is missing; the run
+// goes on without the missing ones.
+std::vector<BenchFrame> load_frames(const std::vector<std::string>& names, const std::string& frames_dir);
+
 // Names of the frames of one run, real ones first. The quick run keeps the frames the
 // targets are judged on (1080p) and the real 720x480 pair.
 std::vector<std::string> frame_names(bool quick);

@@ -47,21 +47,6 @@ std::string self_path(const char* argv0) {
   return std::string(path, static_cast<size_t>(length));
 }
 
-// Loads the run's frames; says which are missing (the run goes on without them).
-void load_frames(BenchContext* context, const std::vector<std::string>& names) {
-  std::printf("frames (from %s):\n", context->frames_dir.c_str());
-  for (const std::string& name : names) {
-    BenchFrame frame;
-    std::string problem;
-    if (!make_frame(name, context->frames_dir, &frame, &problem)) {
-      std::printf("  %-20s MISSING: %s\n", name.c_str(), problem.c_str());
-      continue;
-    }
-    std::printf("  %-20s %s\n", name.c_str(), frame.source.c_str());
-    context->frames.push_back(std::move(frame));
-  }
-}
-
 bool wanted(const std::vector<std::string>& sections, const char* name) {
   if (sections.empty()) return true;
   for (const std::string& section : sections) {
@@ -105,7 +90,7 @@ int bench_main(int argc, char** argv) {
     frames = context.smoke ? std::vector<std::string>{"gradient_320x240", "noise_320x240"}
                            : frame_names(context.quick);
   }
-  load_frames(&context, frames);
+  context.frames = load_frames(frames, context.frames_dir);
   std::printf("mode: %s\n", context.smoke ? "smoke" : context.quick ? "quick" : "full");
 
   bool ok = true;

@@ -18,8 +18,10 @@ uint64_t last_level_cache_bytes() {
   std::ifstream size_file("/sys/devices/system/cpu/cpu0/cache/index3/size");
   uint64_t kib = 0;
   if (size_file >> kib && kib > 0) return kib << 10;
+#if defined(_SC_LEVEL3_CACHE_SIZE)
   const long from_sysconf = sysconf(_SC_LEVEL3_CACHE_SIZE);
   if (from_sysconf > 0) return static_cast<uint64_t>(from_sysconf);
+#endif
   return kFallbackCacheBytes;
 }
 

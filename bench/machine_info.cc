@@ -1,8 +1,10 @@
 #include "bench/machine_info.h"
 
+#include <zlib.h>
+#if !defined(_WIN32)
 #include <sys/utsname.h>
 #include <unistd.h>
-#include <zlib.h>
+#endif
 
 #include <cstdio>
 #include <fstream>
@@ -20,7 +22,11 @@ namespace quorvel::bench {
 namespace {
 
 std::string cpu_model() {
+#if defined(_WIN32)
+  std::ifstream cpuinfo("Z:/proc/cpuinfo");  // Wine's view of the Linux root
+#else
   std::ifstream cpuinfo("/proc/cpuinfo");
+#endif
   std::string line;
   while (std::getline(cpuinfo, line)) {
     if (line.compare(0, 10, "model name") == 0) return line.substr(line.find(':') + 2);
@@ -28,14 +34,23 @@ std::string cpu_model() {
   return "unknown";
 }
 
+// The system line: kernel and cores natively; the 32-bit Windows build runs under Wine,
+// which reports the same /proc/cpuinfo.
+std::string system_text() {
+#if defined(_WIN32)
+  return sizeof(void*) == 4 ? "32-bit Windows build" : "Windows build";
+#else
+  utsname system{};
+  uname(&system);
+  return std::to_string(sysconf(_SC_NPROCESSORS_ONLN)) + " cores, " + system.sysname + " " + system.release;
+#endif
+}
+
 }  // namespace
 
 void print_machine_info() {
-  utsname system{};
-  uname(&system);
-  std::printf("quorvel-bench on %s, %ld cores, last-level cache %llu MiB, %s %s\n", cpu_model().c_str(),
-              sysconf(_SC_NPROCESSORS_ONLN), static_cast<unsigned long long>(cold_ring_bytes() / 2) >> 20,
-              system.sysname, system.release);
+  std::printf("quorvel-bench on %s, %s, last-level cache %llu MiB\n", cpu_model().c_str(),
+              system_text().c_str(), static_cast<unsigned long long>(cold_ring_bytes() / 2) >> 20);
   std::printf("built with %s, flags: %s\n", "gcc " __VERSION__, QUORVEL_BENCH_BUILD_FLAGS);
   std::printf("zlib %s, LZO %s; MB = 10^6 bytes; figures are medians of interleaved rounds\n",
               zlibVersion(), lzo_version_string());
