@@ -70,15 +70,11 @@ void* __cdecl TestHost::get_audio(int32_t first_sample, int32_t sample_count, in
   TestHost& host = *current_;
   ++host.calls_.audio_calls;
   const int32_t count = sample_count > 0 ? sample_count : 0;
-  uint8_t* audio = host.audio_.resize(static_cast<size_t>(count) *
-                                      static_cast<size_t>(host.shape_.channels) * 2);
-  if (audio == nullptr) {
-    host.calls_.out_of_memory = true;
-    return nullptr;
-  }
-  fill_audio(audio, host.shape_, first_sample, count);
+  host.audio_ = std::make_unique<quorvel::GuardedBuffer>(
+      static_cast<size_t>(count) * static_cast<size_t>(host.shape_.channels) * 2);
+  fill_audio(host.audio_->data(), host.shape_, first_sample, count);
   if (delivered != nullptr) *delivered = count;
-  return audio;
+  return host.audio_->data();
 }
 
 int32_t __cdecl TestHost::is_aborted() {
@@ -113,14 +109,10 @@ void* __cdecl TestHost::get_frame(int32_t frame_number, uint32_t format) {
   ++host.calls_.frames_fetched;
   if (format != kFourccYuy2) host.calls_.wrong_format = true;
   // A new buffer every time: the compressing codecs filter the last one in place.
-  uint8_t* frame = host.frame_.resize(static_cast<size_t>(frame_bytes(host.shape_)));
-  if (frame == nullptr) {
-    host.calls_.out_of_memory = true;
-    return nullptr;
-  }
-  fill_frame(frame, host.shape_, frame_number);
+  host.frame_ = std::make_unique<quorvel::GuardedBuffer>(static_cast<size_t>(frame_bytes(host.shape_)));
+  fill_frame(host.frame_->data(), host.shape_, frame_number);
   host.frame_just_fetched_ = true;
-  return frame;
+  return host.frame_->data();
 }
 
 }  // namespace harness

@@ -6,10 +6,11 @@
 #define QUORVEL_WINDOWS_HARNESS_TEST_HOST_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
-#include "guarded_buffer.h"
 #include "test_stream.h"
+#include "tests/support/guarded_buffer.h"
 
 namespace harness {
 
@@ -36,7 +37,6 @@ struct HostCalls {
   bool wrong_format = false;         // get_frame asked for something other than YUY2
   bool wrong_progress_total = false;  // show_progress's second argument was not frame_count
   bool notify_without_frame = false;  // notify_frame not right after a get_frame
-  bool out_of_memory = false;
 };
 
 class TestHost {
@@ -71,8 +71,9 @@ class TestHost {
   bool frame_just_fetched_ = false;
   alignas(8) uint8_t record_[kHostRecordSize];
   uint8_t built_[kHostRecordSize];
-  GuardedBuffer frame_;
-  GuardedBuffer audio_;
+  // Each flush against an unreadable page, so the plug-in cannot read past the host's data.
+  std::unique_ptr<quorvel::GuardedBuffer> frame_;
+  std::unique_ptr<quorvel::GuardedBuffer> audio_;
 };
 
 }  // namespace harness
