@@ -9,9 +9,12 @@ set -euo pipefail
 mode=$1 harness=$2 plugin=$3 artifacts=$4
 source "$(dirname "$0")/wine_prefix_check.sh"
 
+# Waits (bounded) until this prefix's wineserver has ended; ends it when it lingers.
+settle_wine() { timeout 30 wineserver -w || wineserver -k; }
+
 if [ -z "${DISPLAY:-}" ]; then
   # A Wine process with a display must not join a wineserver started without one.
-  wineserver -w
+  settle_wine
   exec xvfb-run -a -s "-screen 0 800x600x24" "$0" "$@"
 fi
 
@@ -21,7 +24,7 @@ ja() { LC_ALL=ja_JP.UTF-8 "$@"; }
 
 mkdir -p "$artifacts"
 report=$(mktemp)
-trap 'rm -f "$report"; wineserver -w' EXIT
+trap 'rm -f "$report"; settle_wine' EXIT
 
 # MS P Gothic is not here; its proportional IPA counterpart gives the widths it was laid out
 # for. Imported from a UTF-16 .reg file: a command-line argument would pass through the Unix
