@@ -3,6 +3,7 @@
 #include <new>
 
 #include "codecs/deflate_codec.h"
+#include "codecs/fano_codec.h"
 #include "codecs/lzo_api.h"
 #include "codecs/lzo_codec.h"
 
@@ -14,6 +15,8 @@ std::unique_ptr<FrameCodec> make_codec(CompressionType type) {
       return std::unique_ptr<FrameCodec>(new (std::nothrow) RawCodec());
     case kCompressionLzo:
       return LzoCodec::create();
+    case kCompressionFano:
+      return std::unique_ptr<FrameCodec>(new (std::nothrow) FanoCodec());
     case kCompressionDeflate:
       return DeflateCodec::create();
     default:

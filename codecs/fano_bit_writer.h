@@ -1,0 +1,58 @@
+// FanoBitWriter: the fast MSB-first bit writer of the type-2 encoder. Pending bits sit at the
+// top of a 64-bit accumulator (64-bit on purpose: the DLL is 32-bit) and go out with one
+// 8-byte big-endian store per code while 8 bytes of room remain, byte by byte near the end.
+// It writes the same bytes as put_bits, with the padding bits of the last byte zero.
+#ifndef QUORVEL_CODECS_FANO_BIT_WRITER_H_
+#define QUORVEL_CODECS_FANO_BIT_WRITER_H_
+
+#include <cstdint>
+
+namespace quorvel {
+
+class FanoBitWriter {
+ public:
+  // Writes into [begin, end); the caller sizes the block to the exact stream length, so
+  // the writer never stores past end.
+  FanoBitWriter(uint8_t* begin, uint8_t* end) : next_(begin), end_(end) {}
+
+  // REQUIRES: 1 <= count <= 32, value < 2^count, and room for the bits before end.
+  void put(uint32_t value, uint32_t count) {
+    pending_ += count;
+    bits_ |= static_cast<uint64_t>(value) << (64u - pending_);
+    if (end_ - next_ >= 8) {
+      store_be64(next_, bits_);
+    } else {
+      store_whole_bytes();
+    }
+    next_ += pending_ >> 3;
+    bits_ <<= pending_ & ~7u;
+    pending_ &= 7u;
+  }
+
+  // Writes the last, partly filled byte (zero padded) and returns the end of the stream.
+  uint8_t* finish() {
+    if (pending_ > 0) *next_++ = static_cast<uint8_t>(bits_ >> 56);
+    pending_ = 0;
+    bits_ = 0;
+    return next_;
+  }
+
+ private:
+  static void store_be64(uint8_t* out, uint64_t value) {
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(value >> (56 - 8 * i));
+  }
+  void store_whole_bytes() {
+    for (uint32_t i = 0; i < (pending_ >> 3); ++i) {
+      next_[i] = static_cast<uint8_t>(bits_ >> (56 - 8 * i));
+    }
+  }
+
+  uint8_t* next_;
+  uint8_t* const end_;
+  uint64_t bits_ = 0;     // pending bits, first bit at bit 63; below them zeros
+  uint32_t pending_ = 0;  // 0 to 7 between calls
+};
+
+}  // namespace quorvel
+
+#endif  // QUORVEL_CODECS_FANO_BIT_WRITER_H_

@@ -1,0 +1,54 @@
+#include "codecs/fano_compress.h"
+
+#include <cstring>
+
+#include "codecs/bit_cursor.h"
+#include "codecs/fano_bit_writer.h"
+
+namespace quorvel {
+
+uint64_t fano_compress(const FanoCode& code, const uint8_t* source, uint32_t n,
+                       uint8_t* destination) {
+  const uint64_t stream_bytes = fano_bytes_for_bits(code.stream_bits);
+  FanoBitWriter writer(destination, destination + stream_bytes);
+
+  const uint32_t whole_tree_bytes = code.tree_bits / 8;
+  for (uint32_t i = 0; i < whole_tree_bytes; ++i) writer.put(code.tree[i], 8);
+  const uint32_t tree_tail_bits = code.tree_bits % 8;
+  if (tree_tail_bits > 0) {
+    writer.put(static_cast<uint32_t>(code.tree[whole_tree_bytes] >> (8 - tree_tail_bits)),
+               tree_tail_bits);
+  }
+
+  // Code and length side by side, so the loop touches one small table.
+  uint32_t codes[kFanoSymbolCount];
+  uint32_t lengths[kFanoSymbolCount];
+  for (uint32_t v = 0; v < kFanoSymbolCount; ++v) {
+    codes[v] = code.symbols[v].code;
+    lengths[v] = code.symbols[v].code_length;
+  }
+  for (uint32_t i = 0; i < n; ++i) writer.put(codes[source[i]], lengths[source[i]]);
+  return static_cast<uint64_t>(writer.finish() - destination);
+}
+
+uint64_t fano_compress_reference(const FanoCode& code, const uint8_t* source, uint32_t n,
+                                 uint8_t* destination) {
+  const uint64_t stream_bytes = fano_bytes_for_bits(code.stream_bits);
+  // put_bits leaves the bits it does not write as they were: clear the block so the
+  // padding is zero.
+  std::memset(destination, 0, static_cast<size_t>(stream_bytes));
+  const uint32_t capacity = static_cast<uint32_t>(stream_bytes);
+  BitCursor cursor = open_bit_cursor(destination, capacity);
+
+  BitCursor tree = open_bit_reader(code.tree, kFanoMaxTreeBytes);
+  for (uint32_t i = 0; i < code.tree_bits; ++i) put_bits(&cursor, get_bits(&tree, 1), 1);
+
+  for (uint32_t i = 0; i < n; ++i) {
+    const FanoSymbol& entry = code.symbols[source[i]];
+    if (entry.code_length > 0) put_bits(&cursor, entry.code, entry.code_length);
+  }
+  const uint64_t bits = bits_entered(cursor, capacity);
+  return fano_bytes_for_bits(bits);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,49 @@
+#include "codecs/fano_decode_table.h"
+
+namespace quorvel {
+
+FanoDecodeTable::FanoDecodeTable(const FanoTree& tree) : max_code_length_(tree.max_code_length) {
+  // Prefixes that no short code claims: either a long code starts there, or nothing does.
+  // With no long code at all, every such prefix is a dead end.
+  const uint16_t unclaimed = static_cast<uint16_t>(
+      (max_code_length_ > kFanoTableBits ? kLongCode : kNoCode) << kKindShift);
+  for (uint16_t& entry : entries_) entry = unclaimed;
+
+  for (uint32_t i = 0; i < tree.leaf_count; ++i) {
+    const FanoSymbol& leaf = tree.leaves[i];
+    if (leaf.code_length > kFanoTableBits) continue;
+    // A code of length L owns the 2^(12 - L) table slots it is a prefix of.
+    const uint32_t free_bits = kFanoTableBits - leaf.code_length;
+    const uint32_t first = leaf.code << free_bits;
+    const uint16_t entry =
+        static_cast<uint16_t>(leaf.symbol | leaf.code_length << kLengthShift |
+                              kShortCode << kKindShift);
+    for (uint32_t slot = first; slot < first + (1u << free_bits); ++slot) entries_[slot] = entry;
+  }
+
+  // Long codes by length, keeping tree order among equal lengths (insertion sort).
+  for (uint32_t i = 0; i < tree.leaf_count; ++i) {
+    const FanoSymbol& leaf = tree.leaves[i];
+    if (leaf.code_length <= kFanoTableBits) continue;
+    uint32_t j = long_count_++;
+    while (j > 0 && long_codes_[j - 1].code_length > leaf.code_length) {
+      long_codes_[j] = long_codes_[j - 1];
+      --j;
+    }
+    long_codes_[j] = leaf;
+  }
+}
+
+FanoMatch FanoDecodeTable::match_long(uint64_t window) const {
+  // Codes are prefix-free, so at most one long code matches and the order only decides how
+  // soon it is found.
+  for (uint32_t i = 0; i < long_count_; ++i) {
+    const FanoSymbol& leaf = long_codes_[i];
+    if ((window >> (64 - leaf.code_length)) == leaf.code) {
+      return FanoMatch{static_cast<int32_t>(leaf.symbol), leaf.code_length};
+    }
+  }
+  return FanoMatch{-1, max_code_length_};
+}
+
+}  // namespace quorvel

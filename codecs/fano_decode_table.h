@@ -1,0 +1,56 @@
+// FanoDecodeTable: finds the code at the front of the bit stream with one look-up of its
+// next 12 bits. Codes of up to 12 bits are in the table; longer ones are found by comparing
+// the few long codes, shortest first. A prefix that leads to no leaf is "no code", and then
+// consumes as many bits as the longest code, as the plain record-by-record decoder does.
+#ifndef QUORVEL_CODECS_FANO_DECODE_TABLE_H_
+#define QUORVEL_CODECS_FANO_DECODE_TABLE_H_
+
+#include <cstdint>
+
+#include "codecs/fano_tree_reader.h"
+
+namespace quorvel {
+
+constexpr uint32_t kFanoTableBits = 12;
+
+struct FanoMatch {
+  int32_t symbol;   // the byte value, or -1 when no code matches
+  uint32_t length;  // bits the match (or the failed search) consumes
+};
+
+class FanoDecodeTable {
+ public:
+  // REQUIRES: tree passed read_fano_tree.
+  explicit FanoDecodeTable(const FanoTree& tree);
+
+  // window: the next bits of the stream, first at bit 63 (fano_peek_bits).
+  FanoMatch match(uint64_t window) const {
+    const uint16_t entry = entries_[window >> (64 - kFanoTableBits)];
+    const uint32_t kind = entry >> kKindShift;
+    if (kind == kShortCode) {
+      return FanoMatch{entry & 0xFF, (entry >> kLengthShift) & kLengthMask};
+    }
+    if (kind == kNoCode) return FanoMatch{-1, max_code_length_};
+    return match_long(window);
+  }
+
+ private:
+  // entry = symbol | length << 8 | kind << 14
+  static constexpr uint32_t kLengthShift = 8;
+  static constexpr uint32_t kLengthMask = 0x3F;
+  static constexpr uint32_t kKindShift = 14;
+  static constexpr uint32_t kShortCode = 0;
+  static constexpr uint32_t kNoCode = 1;
+  static constexpr uint32_t kLongCode = 2;  // look among the codes longer than the table
+
+  FanoMatch match_long(uint64_t window) const;
+
+  uint16_t entries_[1u << kFanoTableBits];
+  FanoSymbol long_codes_[kFanoSymbolCount];  // by length, shortest first
+  uint32_t long_count_ = 0;
+  uint32_t max_code_length_;
+};
+
+}  // namespace quorvel
+
+#endif  // QUORVEL_CODECS_FANO_DECODE_TABLE_H_

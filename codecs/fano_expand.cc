@@ -1,0 +1,88 @@
+#include "codecs/fano_expand.h"
+
+#include "codecs/bit_cursor.h"
+#include "codecs/fano_bit_reader.h"
+#include "codecs/fano_decode_table.h"
+#include "codecs/input_check.h"
+
+namespace quorvel {
+namespace {
+
+FanoExpandResult rejected(FanoTreeResult why) {
+  return FanoExpandResult{FanoExpandStatus::kTreeRejected, why, 0};
+}
+
+// Shortest code first, equal lengths in tree order (a stable insertion sort).
+void order_by_code_length(FanoSymbol* records, uint32_t count) {
+  for (uint32_t i = 1; i < count; ++i) {
+    const FanoSymbol record = records[i];
+    uint32_t j = i;
+    while (j > 0 && records[j - 1].code_length > record.code_length) {
+      records[j] = records[j - 1];
+      --j;
+    }
+    records[j] = record;
+  }
+}
+
+// One position of the plain decoder: bits are read only as far as the record at hand
+// needs. Returns the matching record, or null once every record has been tried.
+const FanoSymbol* match_by_records(BitCursor* in, const FanoTree& tree) {
+  uint64_t in_hand = 0;  // 64-bit: a 32-bit code may be read in one go
+  uint32_t bits_in_hand = 0;
+  for (uint32_t i = 0; i < tree.leaf_count; ++i) {
+    const FanoSymbol& record = tree.leaves[i];
+    if (record.code_length > bits_in_hand) {
+      const uint32_t more = record.code_length - bits_in_hand;
+      in_hand = (in_hand << more) | get_bits(in, more);
+      bits_in_hand = record.code_length;
+    }
+    if (in_hand == record.code) return &record;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+FanoExpandResult fano_expand_reference(const uint8_t* payload, uint8_t* destination,
+                                       uint32_t payload_len, uint32_t n) {
+  BitCursor in = open_bit_reader(payload, payload_len);
+  FanoTree tree;
+  const FanoTreeResult tree_result = read_fano_tree(&in, payload_len, &tree);
+  if (tree_result != FanoTreeResult::kOk) return rejected(tree_result);
+  order_by_code_length(tree.leaves, tree.leaf_count);
+
+  uint32_t written = 0;
+  for (uint32_t position = 0; position < n; ++position) {
+    const FanoSymbol* match = match_by_records(&in, tree);
+    if (!QUORVEL_INPUT_OK(in.overrun_bits == 0)) {
+      return FanoExpandResult{FanoExpandStatus::kPayloadExhausted, tree_result, written};
+    }
+    if (match != nullptr) destination[written++] = static_cast<uint8_t>(match->symbol);
+  }
+  return FanoExpandResult{FanoExpandStatus::kComplete, tree_result, written};
+}
+
+FanoExpandResult fano_expand(const uint8_t* payload, uint8_t* destination, uint32_t payload_len,
+                             uint32_t n) {
+  BitCursor in = open_bit_reader(payload, payload_len);
+  FanoTree tree;
+  const FanoTreeResult tree_result = read_fano_tree(&in, payload_len, &tree);
+  if (tree_result != FanoTreeResult::kOk) return rejected(tree_result);
+  const FanoDecodeTable table(tree);
+
+  const uint64_t end_bit = static_cast<uint64_t>(payload_len) * 8u;
+  uint64_t bit_pos = tree.tree_bits;
+  uint32_t written = 0;
+  for (uint32_t position = 0; position < n; ++position) {
+    const FanoMatch match = table.match(fano_peek_bits(payload, payload_len, bit_pos));
+    bit_pos += match.length;
+    if (!QUORVEL_INPUT_OK(bit_pos <= end_bit)) {
+      return FanoExpandResult{FanoExpandStatus::kPayloadExhausted, tree_result, written};
+    }
+    if (match.symbol >= 0) destination[written++] = static_cast<uint8_t>(match.symbol);
+  }
+  return FanoExpandResult{FanoExpandStatus::kComplete, tree_result, written};
+}
+
+}  // namespace quorvel
