@@ -83,6 +83,7 @@ int bench_main(int argc, char** argv) {
   context.self_path = self_path(argv[0]);
   const int client_cpu = place_process(ProcessRole::kClient);
   print_machine_info();
+  print_load_average("at the start");
   if (client_cpu >= 0) {
     std::printf("client and codec timings pinned to CPU %d, server processes to the first CPU\n", client_cpu);
   }
@@ -98,6 +99,7 @@ int bench_main(int argc, char** argv) {
     if (wanted(sections, section.name)) ok = section.run(context) && ok;
   }
   ReportTable::print_summary();
+  print_load_average("at the end");
   return ok ? 0 : 1;
 }
 

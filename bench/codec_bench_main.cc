@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
     }
   }
   print_machine_info();
+  print_load_average("at the start");
   if (frames.empty()) frames = context.smoke ? std::vector<std::string>{"gradient_320x240"} : frame_names(true);
   context.frames = load_frames(frames, context.frames_dir);
   bool ok = run_delta_section(context);
@@ -43,5 +44,6 @@ int main(int argc, char** argv) {
   ok = run_deflate_section(context) && ok;
   ok = run_fano_section(context) && ok;
   ReportTable::print_summary();
+  print_load_average("at the end");
   return ok ? 0 : 1;
 }

@@ -56,4 +56,16 @@ void print_machine_info() {
               zlibVersion(), lzo_version_string());
 }
 
+void print_load_average(const char* when) {
+#if defined(_WIN32)
+  std::ifstream loadavg("Z:/proc/loadavg");
+#else
+  std::ifstream loadavg("/proc/loadavg");
+#endif
+  std::string one, five, fifteen;
+  if (loadavg >> one >> five >> fifteen) {
+    std::printf("load average %s: %s %s %s\n", when, one.c_str(), five.c_str(), fifteen.c_str());
+  }
+}
+
 }  // namespace quorvel::bench

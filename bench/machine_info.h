@@ -8,6 +8,10 @@ namespace quorvel::bench {
 
 void print_machine_info();
 
+// The system's load averages, printed at the start and the end of a run: figures taken
+// while other work ran on the machine are marked as such.
+void print_load_average(const char* when);
+
 }  // namespace quorvel::bench
 
 #endif  // QUORVEL_BENCH_MACHINE_INFO_H_

@@ -48,6 +48,7 @@ struct ReportRow {
   double ratio = -1.0;     // < 0 marks the anchor itself
   Target target;
   std::string note;        // replaces the figures, e.g. "n/a (not built)"
+  std::string detail;      // printed after the result, e.g. a percentile
 };
 
 class ReportTable {

@@ -2,6 +2,8 @@
 // of the session goes out in several sends; a reply that stalls on a delayed
 // acknowledgement (Nagle's algorithm left on) takes tens of milliseconds instead of tens
 // of microseconds, so every reply type is timed: no round trip may exceed 3x the ping-pong.
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,6 +29,17 @@ struct Exchange {
   CompressionType codec = kCompressionNone;  // must be built for the exchange to run
   uint8_t mask = 0;                          // sent once before the exchange is timed
 };
+
+double percentile(std::vector<double> values, double fraction) {
+  std::sort(values.begin(), values.end());
+  return values[static_cast<size_t>(fraction * static_cast<double>(values.size() - 1))];
+}
+
+std::string format_micros(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", seconds * 1e6);
+  return text;
+}
 
 int trips(const BenchContext& context) { return context.smoke ? 3 : context.quick ? 200 : 2000; }
 
@@ -90,6 +103,9 @@ bool run_round_trip_section(const BenchContext& context) {
     }
     row.seconds = median(exchange_times);
     row.ratio = row.seconds / median(ping_times);
+    // A stall on a delayed acknowledgement that hits only some replies shows here.
+    row.detail = "p99 " + format_micros(percentile(exchange_times, 0.99)) + " us, ping p99 " +
+                 format_micros(percentile(ping_times, 0.99)) + " us";
     table.add(ReportRow("ping-pong 5 bytes (bare)", "", "", median(ping_times)));
     table.add(row);
   }
