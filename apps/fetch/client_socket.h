@@ -1,0 +1,42 @@
+// ClientSocket: the client's end of the one TCP connection to a frame server. Blocking
+// sends and exact-length receives, with an optional time limit per wait, so the request
+// loop can treat "the server closed", "the server stopped answering" and errors alike.
+#ifndef QUORVEL_APPS_FETCH_CLIENT_SOCKET_H_
+#define QUORVEL_APPS_FETCH_CLIENT_SOCKET_H_
+
+#include <cstdint>
+#include <string>
+
+namespace quorvel::client {
+
+enum class IoResult { kOk, kClosed, kTimedOut, kError };
+
+class ClientSocket {
+ public:
+  ClientSocket() = default;
+  ~ClientSocket() { close(); }
+  ClientSocket(const ClientSocket&) = delete;
+  ClientSocket& operator=(const ClientSocket&) = delete;
+
+  // Connects to host (a name or an address) and port (a number or a service name).
+  // timeout_ms limits every later send and receive wait; 0 waits forever. On failure,
+  // *error says why.
+  bool connect(const std::string& host, const std::string& port, int timeout_ms,
+               std::string* error);
+  bool connected() const { return fd_ >= 0; }
+  void close();
+
+  IoResult send_all(const uint8_t* data, uint64_t length);
+  IoResult receive_exactly(uint8_t* buffer, uint64_t length);
+
+  // errno text of the last kError, for messages.
+  const std::string& last_error() const { return last_error_; }
+
+ private:
+  int fd_ = -1;
+  std::string last_error_;
+};
+
+}  // namespace quorvel::client
+
+#endif  // QUORVEL_APPS_FETCH_CLIENT_SOCKET_H_

@@ -1,0 +1,93 @@
+// DeliveryClient: the requests a frame server answers, one call each, with every reply
+// checked against the stream before it is used and frames decoded through the codec that
+// the reply names. Requests may come in any order (a soak test asks for frames at random),
+// but frame and audio requests need the stream info first, since replies are checked
+// against it. After a failure the connection is no longer usable: status() and error() say why.
+#ifndef QUORVEL_APPS_FETCH_DELIVERY_CLIENT_H_
+#define QUORVEL_APPS_FETCH_DELIVERY_CLIENT_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "apps/fetch/client_socket.h"
+#include "codecs/compression_type.h"
+#include "codecs/frame_codec.h"
+#include "server/protocol.h"
+
+namespace quorvel::client {
+
+enum class ClientStatus {
+  kOk,
+  kConnectFailed,  // no connection could be made
+  kClosed,         // the server closed the connection
+  kIoError,        // a send or receive failed or timed out
+  kMalformed,      // a reply that does not fit the request or the stream
+  kUnsupported,    // a compression this build cannot decode
+  kMisuse,         // a request the caller should not have made (e.g. frame before stream info)
+};
+
+struct FrameReplyInfo {
+  int32_t compression = 0;   // CompressionType of the payload
+  int32_t payload_size = 0;  // bytes on the wire after the record
+  uint32_t frame_size = 0;   // the host's value, passed through
+};
+
+class DeliveryClient {
+ public:
+  DeliveryClient() = default;
+  ~DeliveryClient() = default;
+  DeliveryClient(const DeliveryClient&) = delete;
+  DeliveryClient& operator=(const DeliveryClient&) = delete;
+
+  // timeout_ms limits each wait for the server; 0 waits forever.
+  bool connect(const std::string& host, const std::string& port, int timeout_ms);
+
+  // GetStreamInfo; the checked record is kept for the replies that follow.
+  bool get_stream_info(StreamInfoRecord* info);
+  // SetCompression with the mask, then waits for CompressionAck. Frame replies after it
+  // must carry the compression that the mask selects (the codec in force when none).
+  bool set_compression(uint8_t mask);
+  // GetFrame n; *frame receives the decoded packed YUY2 frame (width * 2 * height bytes).
+  bool get_frame(int32_t frame_number, std::vector<uint8_t>* frame, FrameReplyInfo* reply = nullptr);
+  // GetAudio for sample_count samples from first_sample; *audio receives the bytes.
+  bool get_audio(int64_t first_sample, int64_t sample_count, std::vector<uint8_t>* audio);
+  // Disconnect, then closes the connection. No reply is expected.
+  bool disconnect();
+  // Sends a message as it is (for tests of the server's handling of odd requests).
+  bool send_message(int8_t command, const std::vector<uint8_t>& payload);
+
+  ClientStatus status() const { return status_; }
+  const std::string& error() const { return error_; }
+  bool connected() const { return socket_.connected(); }
+  // Bytes received from the server so far (headers, records and payloads).
+  uint64_t bytes_received() const { return bytes_received_; }
+  const StreamInfoRecord& stream_info() const { return info_; }
+
+ private:
+  bool fail(ClientStatus status, const std::string& message);
+  bool send_request(const uint8_t* bytes, int length, const char* what);
+  bool receive(uint8_t* buffer, uint64_t length, const char* what);
+  bool receive_header(int8_t expected_command, const char* what, int32_t* length);
+  bool check_frame_record(const FrameInfoRecord& record, int32_t frame_number, int32_t length);
+  bool decode_payload(const FrameInfoRecord& record, std::vector<uint8_t>* frame);
+  FrameCodec* codec_for(int32_t compression);
+
+  ClientSocket socket_;
+  ClientStatus status_ = ClientStatus::kOk;
+  std::string error_;
+  bool have_info_ = false;
+  StreamInfoRecord info_;
+  int32_t expected_compression_ = kCompressionNone;
+  std::unique_ptr<FrameCodec> codecs_[kCompressionDeflate + 1];
+  std::vector<uint8_t> payload_;
+  uint64_t bytes_received_ = 0;
+};
+
+// Name of a CompressionType for messages ("none", "lzo", "fano", "deflate").
+const char* compression_name(int32_t compression);
+
+}  // namespace quorvel::client
+
+#endif  // QUORVEL_APPS_FETCH_DELIVERY_CLIENT_H_

@@ -1,0 +1,56 @@
+// FetchJob: the client's receive loop. Asks for the stream info, sets the compression,
+// then fetches the chosen frames in order with the audio that plays during each, and
+// writes them as Y4M (or raw YUY2) and WAV. The program, the benchmark and the soak test
+// drive the same loop; it reports through a FetchOutcome and prints nothing itself
+// except through the progress line it is given.
+#ifndef QUORVEL_APPS_FETCH_FETCH_JOB_H_
+#define QUORVEL_APPS_FETCH_FETCH_JOB_H_
+
+#include <cstdint>
+#include <string>
+
+#include "apps/fetch/delivery_client.h"
+#include "apps/fetch/field_order.h"
+#include "apps/fetch/fetch_progress.h"
+#include "apps/fetch/frame_range.h"
+#include "apps/fetch/output_file.h"
+
+namespace quorvel::client {
+
+struct FetchPlan {
+  FrameRange frames;       // all frames unless --frames
+  bool frames_given = false;
+  bool raw_video = false;  // packed YUY2 bytes instead of Y4M
+  FieldOrder field_order = FieldOrder::kAuto;
+  bool set_compression = false;
+  uint8_t compression_mask = 0;
+};
+
+// Where the job writes; a null output is not fetched.
+struct FetchSinks {
+  OutputFile* video = nullptr;
+  OutputFile* audio = nullptr;
+  FetchProgress* progress = nullptr;  // may be null
+  // Called once with notes for the user (the field order that auto chose); may be null.
+  void (*notice)(void* context, const std::string& text) = nullptr;
+  void* notice_context = nullptr;
+};
+
+struct FetchOutcome {
+  bool ok = false;
+  bool reader_closed = false;  // an output's reader went away; the job stopped early
+  std::string error;           // when !ok
+  int64_t frames_written = 0;
+  uint64_t audio_samples_written = 0;
+};
+
+// REQUIRES: client is connected. Sends Disconnect at the end of every run whose
+// connection is still usable.
+FetchOutcome run_fetch(DeliveryClient& client, const FetchPlan& plan, const FetchSinks& sinks);
+
+// The first audio sample that plays during frame f: floor(f * audio_rate * scale / rate).
+uint64_t first_sample_of_frame(int64_t frame, const StreamInfoRecord& info);
+
+}  // namespace quorvel::client
+
+#endif  // QUORVEL_APPS_FETCH_FETCH_JOB_H_

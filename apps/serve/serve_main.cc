@@ -1,0 +1,177 @@
+// quorvel-serve: the Linux stand-in host. It serves a built-in test pattern and tone, or a
+// Y4M and a WAV file, through the same serving run the plug-in gives the video editor.
+// Exits 0 when the run returns 1 (served, disconnected or stopped with Ctrl-C), 1 when the
+// port cannot be listened on, 2 on a usage error.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "apps/common/command_line.h"
+#include "apps/serve/serve_progress.h"
+#include "apps/serve/serve_values.h"
+#include "apps/serve/stand_in_host.h"
+#include "apps/serve/test_pattern.h"
+#include "apps/serve/test_tone.h"
+#include "apps/serve/wav_file_audio.h"
+#include "apps/serve/y4m_file_video.h"
+#include "server/server_run.h"
+
+namespace {
+
+using namespace quorvel::serve;
+using quorvel::apps::kExitFailure;
+using quorvel::apps::kExitOk;
+using quorvel::apps::kExitUsage;
+
+constexpr char kProgram[] = "quorvel-serve";
+constexpr int32_t kToneRate = 48000;
+constexpr int32_t kToneChannels = 2;
+
+struct Options {
+  std::string size = "720x480";
+  std::string rate = "30000/1001";
+  int32_t frames = 3000;
+  std::string input;
+  std::string audio;
+  bool no_audio = false;
+  std::string port = "22050";
+  int interlaced = quorvel::kDefaultSettings.interlaced;
+  int top_field_first = quorvel::kDefaultSettings.top_field_first;
+  int read_ahead = quorvel::kDefaultSettings.read_ahead;
+  bool loop = false;
+  bool progress = false;
+  bool quiet = false;
+};
+
+void add_options(CLI::App& app, Options& options) {
+  app.add_option("--size", options.size, "test pattern size WxH (even width)")->capture_default_str();
+  app.add_option("--rate", options.rate, "test pattern frame rate N/D")->capture_default_str();
+  app.add_option("--frames", options.frames, "test pattern length in frames")
+      ->check(CLI::Range(1, INT32_MAX))->capture_default_str();
+  app.add_option("--input", options.input, "serve this Y4M file (4:2:0, 4:2:2, 4:4:4 or mono, 8-bit) instead of the pattern");
+  app.add_option("--audio", options.audio, "serve this WAV file (16-bit PCM, 1 to 8 channels) instead of the tone");
+  app.add_flag("--no-audio", options.no_audio, "serve no audio");
+  app.add_option("--port", options.port, "port number or service name; 0 picks a free port")->capture_default_str();
+  app.add_option("--interlaced", options.interlaced, "say the video is interlaced")
+      ->check(CLI::Range(0, 1))->capture_default_str();
+  app.add_option("--tff", options.top_field_first, "say the top field comes first")
+      ->check(CLI::Range(0, 1))->capture_default_str();
+  app.add_option("--read-ahead", options.read_ahead, "prepare the next frame after each reply")
+      ->check(CLI::Range(0, 1))->capture_default_str();
+  auto* once = app.add_flag("--once", "serve one client, then exit (the default)");
+  app.add_flag("--loop", options.loop, "start a new run after each client, until Ctrl-C")->excludes(once);
+  app.add_flag("--progress", options.progress, "show progress even when stderr is no terminal");
+  app.add_flag("-q,--quiet", options.quiet, "no progress, only the port line and errors");
+  app.set_version_flag("--version", std::string(kProgram) + " " + QUORVEL_VERSION);
+}
+
+int usage_error(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+  return kExitUsage;
+}
+
+int failure(const std::string& message) {
+  std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
+  return kExitFailure;
+}
+
+struct Sources {
+  std::unique_ptr<VideoSource> video;
+  std::unique_ptr<AudioSource> audio;
+};
+
+// Returns kExitOk, or the code to exit with after a message.
+int open_sources(const Options& options, Sources* sources) {
+  VideoFormat pattern;
+  if (!parse_frame_size(options.size, &pattern.width, &pattern.height)) {
+    return usage_error("bad --size '" + options.size + "' (WxH, even width, at most 16384x16384)");
+  }
+  if (!parse_frame_rate(options.rate, &pattern.rate, &pattern.scale)) {
+    return usage_error("bad --rate '" + options.rate + "' (N/D with positive N and D)");
+  }
+  pattern.frame_count = options.frames;
+  std::string error;
+  if (options.input.empty()) {
+    sources->video = std::make_unique<TestPattern>(pattern);
+  } else {
+    sources->video = Y4mFileVideo::open(options.input, pattern.rate, pattern.scale, &error);
+    if (sources->video == nullptr) return failure(error);
+  }
+  if (!options.audio.empty()) {
+    sources->audio = WavFileAudio::open(options.audio, &error);
+    if (sources->audio == nullptr) return failure(error);
+  } else if (options.input.empty() && !options.no_audio) {
+    const VideoFormat& video = sources->video->format();
+    const AudioFormat tone{kToneRate, kToneChannels,
+                           tone_samples_for(video.frame_count, video.rate, video.scale, kToneRate)};
+    sources->audio = std::make_unique<TestTone>(tone);
+  }
+  return kExitOk;
+}
+
+void on_signal(int) { StandInHost::request_abort(); }
+
+void install_signal_handlers() {
+  struct sigaction action {};
+  action.sa_handler = on_signal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+struct ListenState {
+  bool listening = false;
+};
+
+void on_listening(void* context, uint16_t port) {
+  static_cast<ListenState*>(context)->listening = true;
+  std::fprintf(stderr, "%s: listening on port %u\n", kProgram, static_cast<unsigned>(port));
+  std::fflush(stderr);
+}
+
+int serve(const Options& options, const Sources& sources) {
+  quorvel::ServerSettings settings = quorvel::kDefaultSettings;
+  if (options.port.empty() || options.port.size() >= sizeof settings.port_text) {
+    return usage_error("bad --port '" + options.port + "'");
+  }
+  std::memset(settings.port_text, 0, sizeof settings.port_text);
+  std::memcpy(settings.port_text, options.port.data(), options.port.size());
+  settings.interlaced = options.interlaced;
+  settings.top_field_first = options.top_field_first;
+  settings.read_ahead = options.read_ahead;
+
+  ServeProgress progress(!options.quiet && (options.progress || isatty(STDERR_FILENO) != 0), kProgram);
+  StandInHost host(sources.video.get(), sources.audio.get(), progress.listener());
+  do {
+    ListenState state;
+    const quorvel::ListenObserver observer{&on_listening, &state};
+    const int32_t result = quorvel::run_server(host.info(), settings, &observer);
+    progress.end_run();
+    if (result == 0) return failure("cannot set up the network or the listening socket");
+    if (!state.listening) return failure("cannot listen on port '" + options.port + "' (in use?)");
+    if (options.loop && !StandInHost::abort_requested() && !options.quiet) {
+      std::fprintf(stderr, "%s: run ended; waiting for the next client\n", kProgram);
+    }
+  } while (options.loop && !StandInHost::abort_requested());
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Stand-in host: serves a test pattern and tone, or a Y4M and a WAV file, to one "
+               "TCPDeliver client at a time.",
+               kProgram};
+  Options options;
+  add_options(app, options);
+  if (const int code = quorvel::apps::parse_command_line(app, argc, argv, kProgram); code >= 0) return code;
+  Sources sources;
+  if (const int code = open_sources(options, &sources); code != kExitOk) return code;
+  install_signal_handlers();
+  return serve(options, sources);
+}

@@ -1,0 +1,37 @@
+#include "apps/serve/serve_progress.h"
+
+namespace quorvel::serve {
+
+namespace {
+
+constexpr auto kPrintInterval = std::chrono::milliseconds(250);
+
+void forward(void* context, int32_t frame_number, int32_t frame_count) {
+  static_cast<ServeProgress*>(context)->on_frame(frame_number, frame_count);
+}
+
+}  // namespace
+
+ServeProgress::ServeProgress(bool enabled, const char* program, std::FILE* out)
+    : enabled_(enabled), program_(program), out_(out), listener_{&forward, this} {}
+
+void ServeProgress::on_frame(int32_t frame_number, int32_t frame_count) {
+  if (!enabled_) return;
+  const Clock::time_point now = Clock::now();
+  if (frames_++ == 0) start_ = now;
+  if (printed_ && now - last_print_ < kPrintInterval) return;
+  last_print_ = now;
+  const double seconds = std::chrono::duration<double>(now - start_).count();
+  const double fps = seconds > 0 ? static_cast<double>(frames_ - 1) / seconds : 0.0;
+  std::fprintf(out_, "\r%s: frame %d of %d, %.1f fps   ", program_, frame_number, frame_count, fps);
+  std::fflush(out_);
+  printed_ = true;
+}
+
+void ServeProgress::end_run() {
+  if (printed_) std::fputc('\n', out_);
+  printed_ = false;
+  frames_ = 0;
+}
+
+}  // namespace quorvel::serve

@@ -1,0 +1,38 @@
+// ServeProgress: the stand-in host's display of the host's progress callback, one line on
+// stderr updated in place at most four times a second ("frame 120 of 3000, 29.9 fps").
+#ifndef QUORVEL_APPS_SERVE_SERVE_PROGRESS_H_
+#define QUORVEL_APPS_SERVE_SERVE_PROGRESS_H_
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+
+#include "apps/serve/stand_in_host.h"
+
+namespace quorvel::serve {
+
+class ServeProgress {
+ public:
+  ServeProgress(bool enabled, const char* program, std::FILE* out = stderr);
+
+  // The listener to hand to the host; it calls on_frame.
+  const ProgressListener* listener() const { return &listener_; }
+  void on_frame(int32_t frame_number, int32_t frame_count);
+  // Ends the line of a run, if one was printed, and starts counting afresh.
+  void end_run();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  const bool enabled_;
+  const char* const program_;
+  std::FILE* const out_;
+  ProgressListener listener_;
+  Clock::time_point start_;
+  Clock::time_point last_print_;
+  int64_t frames_ = 0;
+  bool printed_ = false;
+};
+
+}  // namespace quorvel::serve
+
+#endif  // QUORVEL_APPS_SERVE_SERVE_PROGRESS_H_

@@ -1,0 +1,79 @@
+#include "apps/serve/stand_in_host.h"
+
+#include <algorithm>
+
+namespace quorvel::serve {
+
+StandInHost* StandInHost::active_ = nullptr;
+volatile std::sig_atomic_t StandInHost::abort_flag_ = 0;
+
+StandInHost::StandInHost(VideoSource* video, AudioSource* audio, const ProgressListener* progress)
+    : video_(video), audio_(audio), progress_(progress) {
+  if (video_ != nullptr) {
+    const VideoFormat& format = video_->format();
+    info_.flags |= QUORVEL_HOST_HAS_VIDEO;
+    info_.width = format.width;
+    info_.height = format.height;
+    info_.rate = format.rate;
+    info_.scale = format.scale;
+    info_.frame_count = format.frame_count;
+    info_.frame_size = static_cast<uint32_t>(format.width) * 2u * static_cast<uint32_t>(format.height);
+    frame_.resize(info_.frame_size);
+  }
+  if (audio_ != nullptr) {
+    const AudioFormat& format = audio_->format();
+    info_.flags |= QUORVEL_HOST_HAS_AUDIO;
+    info_.audio_rate = format.rate;
+    info_.audio_channels = format.channels;
+    info_.audio_samples = format.samples;
+  }
+  info_.get_audio = &StandInHost::get_audio;
+  info_.is_aborted = &StandInHost::is_aborted;
+  info_.show_progress = &StandInHost::show_progress;
+  info_.notify_frame = &StandInHost::notify_frame;
+  info_.get_frame = &StandInHost::get_frame;
+  active_ = this;
+}
+
+StandInHost::~StandInHost() {
+  if (active_ == this) active_ = nullptr;
+}
+
+void StandInHost::request_abort() { abort_flag_ = 1; }
+bool StandInHost::abort_requested() { return abort_flag_ != 0; }
+
+void* StandInHost::get_frame(int32_t frame_number, uint32_t format) {
+  StandInHost* host = active_;
+  if (host == nullptr || host->video_ == nullptr || format != QUORVEL_FOURCC_YUY2) return nullptr;
+  const int32_t last = host->video_->format().frame_count - 1;
+  if (last < 0) return nullptr;
+  // Like the real host: a number outside the stream gives the nearest frame.
+  host->video_->render(std::clamp(frame_number, 0, last), host->frame_.data());
+  ++host->frames_fetched_;
+  return host->frame_.data();
+}
+
+void* StandInHost::get_audio(int32_t first_sample, int32_t sample_count, int32_t* delivered) {
+  StandInHost* host = active_;
+  if (host == nullptr || host->audio_ == nullptr) return nullptr;
+  const int64_t count = std::clamp<int64_t>(sample_count, 0, kMaxAudioSamplesPerCall);
+  const int64_t block = host->audio_->format().channels * 2;
+  host->audio_buffer_.resize(static_cast<size_t>(std::max<int64_t>(count, 1) * block));
+  host->audio_->read(first_sample, count, host->audio_buffer_.data());
+  if (delivered != nullptr) *delivered = static_cast<int32_t>(count);
+  return host->audio_buffer_.data();
+}
+
+int32_t StandInHost::is_aborted() { return abort_flag_ != 0 ? 1 : 0; }
+
+int32_t StandInHost::show_progress(int32_t frame_number, int32_t frame_count) {
+  StandInHost* host = active_;
+  if (host != nullptr && host->progress_ != nullptr) {
+    host->progress_->on_progress(host->progress_->context, frame_number, frame_count);
+  }
+  return 1;
+}
+
+int32_t StandInHost::notify_frame() { return 1; }
+
+}  // namespace quorvel::serve

@@ -1,0 +1,104 @@
+#include "apps/serve/wav_file_audio.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "codecs/little_endian.h"
+
+namespace quorvel::serve {
+
+namespace {
+
+constexpr uint16_t kFormatPcm = 1;
+constexpr uint16_t kFormatExtensible = 0xFFFE;
+constexpr uint32_t kStreamedSize = 0xFFFFFFFFu;
+
+uint16_t get_le16(const uint8_t* in) { return static_cast<uint16_t>(in[0] | in[1] << 8); }
+
+bool is_tag(const uint8_t* at, const char* tag) { return std::memcmp(at, tag, 4) == 0; }
+
+}  // namespace
+
+std::unique_ptr<WavFileAudio> WavFileAudio::open(const std::string& path, std::string* error) {
+  std::unique_ptr<WavFileAudio> audio(new WavFileAudio());
+  if (!audio->file_.open(path, error)) return nullptr;
+  std::string problem;
+  if (!audio->parse(&problem)) {
+    *error = path + ": " + problem;
+    return nullptr;
+  }
+  return audio;
+}
+
+bool WavFileAudio::parse_format_chunk(const uint8_t* chunk, uint32_t size, std::string* problem) {
+  if (size < 16) {
+    *problem = "fmt chunk too short";
+    return false;
+  }
+  uint16_t tag = get_le16(chunk);
+  const int channels = get_le16(chunk + 2);
+  const uint32_t rate = get_le32(chunk + 4);
+  const uint16_t block_align = get_le16(chunk + 12);
+  const uint16_t bits = get_le16(chunk + 14);
+  if (tag == kFormatExtensible && size >= 40) tag = get_le16(chunk + 24);  // the subformat's first bytes
+  if (tag != kFormatPcm || bits != 16) {
+    *problem = "not 16-bit PCM";
+    return false;
+  }
+  if (channels < 1 || channels > kMaxWavChannels || block_align != channels * 2) {
+    *problem = std::to_string(channels) + " channels (1 to " + std::to_string(kMaxWavChannels) +
+               " are served)";
+    return false;
+  }
+  if (rate == 0 || rate > INT32_MAX) {
+    *problem = "bad sample rate " + std::to_string(rate);
+    return false;
+  }
+  format_.rate = static_cast<int32_t>(rate);
+  format_.channels = channels;
+  return true;
+}
+
+bool WavFileAudio::parse(std::string* problem) {
+  const uint8_t* data = file_.data();
+  const uint64_t size = file_.size();
+  if (size < 12 || !is_tag(data, "RIFF") || !is_tag(data + 8, "WAVE")) {
+    *problem = "not a WAV file";
+    return false;
+  }
+  bool have_format = false;
+  for (uint64_t offset = 12; size - offset >= 8;) {
+    const uint8_t* chunk = data + offset;
+    const uint64_t available = size - offset - 8;
+    uint64_t chunk_size = get_le32(chunk + 4);
+    if (is_tag(chunk, "data")) {
+      if (!have_format) break;
+      if (chunk_size == kStreamedSize || chunk_size > available) chunk_size = available;
+      const uint64_t samples = chunk_size / static_cast<uint64_t>(format_.channels * 2);
+      format_.samples = static_cast<uint32_t>(std::min<uint64_t>(samples, UINT32_MAX));
+      data_offset_ = offset + 8;
+      return true;
+    }
+    if (chunk_size > available) break;
+    if (is_tag(chunk, "fmt ")) {
+      if (!parse_format_chunk(chunk + 8, static_cast<uint32_t>(chunk_size), problem)) return false;
+      have_format = true;
+    }
+    offset += 8 + chunk_size + (chunk_size & 1);  // chunks are padded to even sizes
+  }
+  *problem = have_format ? "no data chunk" : "no fmt chunk before the data";
+  return false;
+}
+
+void WavFileAudio::read(int64_t first, int64_t count, uint8_t* out) {
+  const int64_t block = format_.channels * 2;
+  const int64_t total = format_.samples;
+  std::memset(out, 0, static_cast<size_t>(count * block));
+  const int64_t begin = std::max<int64_t>(first, 0);
+  const int64_t end = std::min<int64_t>(first + count, total);
+  if (begin >= end) return;
+  std::memcpy(out + (begin - first) * block, file_.data() + data_offset_ + static_cast<uint64_t>(begin * block),
+              static_cast<size_t>((end - begin) * block));
+}
+
+}  // namespace quorvel::serve

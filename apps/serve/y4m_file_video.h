@@ -1,0 +1,58 @@
+// Y4mFileVideo: a YUV4MPEG2 file as the stand-in host's video. The file is mapped, its
+// frames indexed once (each FRAME line may carry its own tags), and every requested frame
+// converted to packed YUY2: 4:2:2 as it is, 4:2:0 by repeating each chroma row for the two
+// rows it covers, 4:4:4 by averaging each horizontal pair of chroma samples, mono with
+// neutral chroma. 8-bit samples only; the frame rate comes from the F tag.
+#ifndef QUORVEL_APPS_SERVE_Y4M_FILE_VIDEO_H_
+#define QUORVEL_APPS_SERVE_Y4M_FILE_VIDEO_H_
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "apps/serve/mapped_file.h"
+#include "apps/serve/media_source.h"
+
+namespace quorvel::serve {
+
+enum class Y4mChroma { k420, k422, k444, kMono };
+
+struct Y4mHeader {
+  int32_t width = 0;
+  int32_t height = 0;
+  uint32_t rate = 0;  // 0:0 (or no F tag) when the file does not say
+  uint32_t scale = 0;
+  Y4mChroma chroma = Y4mChroma::k420;  // the format's default
+};
+
+// Parses the stream header line (without its newline). False (and *problem) for a line
+// that is not YUV4MPEG2, lacks a size, or has a chroma format other than 8-bit
+// 420*/422/444/mono.
+bool parse_y4m_header(const std::string& line, Y4mHeader* header, std::string* problem);
+
+class Y4mFileVideo : public VideoSource {
+ public:
+  // Null (and *error) when the file cannot be used. fallback_rate/scale apply when the
+  // header gives no rate.
+  static std::unique_ptr<Y4mFileVideo> open(const std::string& path, uint32_t fallback_rate,
+                                            uint32_t fallback_scale, std::string* error);
+
+  const VideoFormat& format() const override { return format_; }
+  void render(int32_t n, uint8_t* yuy2) override;
+
+ private:
+  Y4mFileVideo() = default;
+  bool index_frames(uint64_t first_frame, std::string* error);
+
+  MappedFile file_;
+  Y4mHeader header_;
+  VideoFormat format_;
+  uint64_t chroma_width_ = 0;
+  uint64_t chroma_height_ = 0;
+  uint64_t frame_bytes_ = 0;
+  std::vector<uint64_t> frame_offsets_;  // first plane byte of each frame
+};
+
+}  // namespace quorvel::serve
+
+#endif  // QUORVEL_APPS_SERVE_Y4M_FILE_VIDEO_H_
