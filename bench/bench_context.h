@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bench/bench_frame.h"
+#include "bench/child_modes.h"
 #include "bench/frame_ring.h"
 #include "bench/interleaved_timer.h"
 
@@ -18,6 +19,17 @@ struct BenchContext {
   std::string self_path;  // this program, started again for the server-side processes
   bool quick = false;
   bool smoke = false;     // one tiny round of everything, checking results, no figures judged
+  int server_cpu = -1;    // where the server processes run; -1 leaves them unpinned
+
+  // A server role of this run, on the server CPU, finding its frames where the run does.
+  ChildOptions child_options(const char* mode, const std::string& frame = "") const {
+    ChildOptions options;
+    options.mode = mode;
+    options.frame = frame;
+    options.frames_dir = frames_dir;
+    options.cpu = server_cpu;
+    return options;
+  }
 
   TimingBudget codec_budget() const {
     if (smoke) return {1, 1, 0.0};

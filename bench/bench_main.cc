@@ -74,6 +74,7 @@ int bench_main(int argc, char** argv) {
   app.add_option("--read-ahead", child.read_ahead)->group("");
   app.add_option("--host-copies", child.copy_each_frame)->group("");
   app.add_option("--compression", child.compression)->group("");
+  app.add_option("--cpu", child.cpu)->group("");
   CLI11_PARSE(app, argc, argv);
 
   if (!child.mode.empty()) {
@@ -81,11 +82,13 @@ int bench_main(int argc, char** argv) {
     return run_child(child);
   }
   context.self_path = self_path(argv[0]);
-  const int client_cpu = place_process(ProcessRole::kClient);
+  const CpuPlan cpus = plan_cpus();
+  context.server_cpu = cpus.server;
   print_machine_info();
   print_load_average("at the start");
-  if (client_cpu >= 0) {
-    std::printf("client and codec timings pinned to CPU %d, server processes to the first CPU\n", client_cpu);
+  if (pin_to_cpu(cpus.client)) {
+    std::printf("client and codec timings pinned to CPU %d, server processes to CPU %d\n", cpus.client,
+                cpus.server);
   }
   if (frames.empty()) {
     frames = context.smoke ? std::vector<std::string>{"gradient_320x240", "noise_320x240"}

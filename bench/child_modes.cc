@@ -101,11 +101,12 @@ std::vector<std::string> ChildOptions::arguments() const {
           "--frames-dir", frames_dir,
           "--read-ahead", read_ahead ? "1" : "0",
           "--host-copies", copy_each_frame ? "1" : "0",
-          "--compression", std::to_string(compression)};
+          "--compression", std::to_string(compression),
+          "--cpu",         std::to_string(cpu)};
 }
 
 int run_child(const ChildOptions& options) {
-  place_process(ProcessRole::kServer);
+  pin_to_cpu(options.cpu);
   if (options.mode == "ping") return serve_ping();
   BenchFrame frame;
   std::string problem;

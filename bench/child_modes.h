@@ -17,6 +17,7 @@ struct ChildOptions {
   bool read_ahead = true;
   bool copy_each_frame = true;
   int32_t compression = 0;  // bare sender: the codec whose payload it sends
+  int cpu = -1;             // the CPU to run on; -1 leaves the process where it is
 
   // The command-line arguments that start this role.
   std::vector<std::string> arguments() const;

@@ -55,10 +55,7 @@ bool run_memory_section(const BenchContext& context) {
   const BenchFrame* frame = memory_frame(context);
   if (frame == nullptr) return false;
   const int total = context.smoke ? 2 * kFramesPerCodec : 10000;
-  ChildOptions options;
-  options.mode = "session";
-  options.frame = frame->name;
-  options.frames_dir = context.frames_dir;
+  const ChildOptions options = context.child_options("session", frame->name);
   ChildProcess server(context.self_path, options.arguments());
   BareClient client(server.port());
   if (!client.connected()) {

@@ -48,12 +48,8 @@ int trips(const BenchContext& context) { return context.smoke ? 3 : context.quic
 bool run_round_trip_section(const BenchContext& context) {
   ReportTable table("Round trips over 127.0.0.1 (small frame " + std::string(kSmallFrame) + ", read-ahead on)",
                     "round trip / round trip of the bare 5-byte ping-pong, taken in turns", "us");
-  ChildOptions ping_options;
-  ping_options.mode = "ping";
-  ChildOptions session_options;
-  session_options.mode = "session";
-  session_options.frame = kSmallFrame;
-  session_options.frames_dir = context.frames_dir;
+  const ChildOptions ping_options = context.child_options("ping");
+  const ChildOptions session_options = context.child_options("session", kSmallFrame);
   ChildProcess ping_server(context.self_path, ping_options.arguments());
   ChildProcess session_server(context.self_path, session_options.arguments());
   BareClient ping(ping_server.port());
