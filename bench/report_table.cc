@@ -60,11 +60,11 @@ void ReportTable::print() const {
   const bool per_frame = time_unit_ == "ms";
   const double scale = per_frame ? 1e3 : 1e6;
   std::printf("\n== %s\n   ratio = %s\n", title_.c_str(), ratio_meaning_.c_str());
-  std::printf("%-40s %-19s %-5s %10s %9s %9s %7s %8s %7s %s\n", "name", "frame", "cache",
+  std::printf("%-42s %-19s %-5s %10s %9s %9s %7s %8s %7s %s\n", "name", "frame", "cache",
               (time_unit_ + (per_frame ? "/frame" : "/trip")).c_str(), per_frame ? "frames/s" : "",
               per_frame ? "MB/s" : "", "size", "ratio", "target", "result");
   for (const ReportRow& row : rows_) {
-    std::printf("%-40s %-19s %-5s ", row.name.c_str(), row.frame.c_str(), row.cache.c_str());
+    std::printf("%-42s %-19s %-5s ", row.name.c_str(), row.frame.c_str(), row.cache.c_str());
     if (!row.note.empty()) {
       std::printf("%s\n", row.note.c_str());
       continue;
