@@ -40,15 +40,24 @@ cleanup() {
   rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
-# The dialog tests bring their own virtual display; a desktop of the caller's stays out.
-unset DISPLAY
 
 wine_start=$(seconds)
 # A prefix made under a Japanese locale gets the Japanese system fonts the dialog needs.
 LC_ALL=ja_JP.UTF-8 timeout 120 wineboot -i >/dev/null 2>&1
+# A test program that crashes is reported on the console; a crash dialog would wait for a
+# click on the virtual display.
+timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+  >/dev/null 2>&1
 wineserver -w
+# Every test runs on one virtual display (the dialog tests need it; a desktop of the caller's
+# stays out), with one wineserver and Wine's service processes kept up for the whole run.
+# Started by the first test instead, the services would hold that test's output pipe open
+# until they end, and a wineserver that starts afresh for each of some hundred test
+# programs costs seconds each.
 status=0
-(cd "$build" && ctest --output-on-failure --timeout 300) || status=$?
+xvfb-run -a -s "-screen 0 800x600x24" bash -c \
+  'wineserver -p && wine cmd /c exit </dev/null >/dev/null 2>&1 &&
+   cd "$1" && ctest --output-on-failure --timeout 300' run-tests "$build" || status=$?
 wine_end=$(seconds)
 
 awk -v b0="$build_start" -v b1="$build_end" -v w0="$wine_start" -v w1="$wine_end" 'BEGIN {

@@ -15,6 +15,7 @@ settle_wine() { timeout 30 wineserver -w || wineserver -k; }
 if [ -z "${DISPLAY:-}" ]; then
   # A Wine process with a display must not join a wineserver started without one.
   settle_wine
+  export QUORVEL_DIALOG_OWN_DISPLAY=1
   exec xvfb-run -a -s "-screen 0 800x600x24" "$0" "$@"
 fi
 
@@ -24,7 +25,8 @@ ja() { LC_ALL=ja_JP.UTF-8 "$@"; }
 
 mkdir -p "$artifacts"
 report=$(mktemp)
-trap 'rm -f "$report"; settle_wine' EXIT
+# On a display of its own, the test leaves no wineserver tied to it behind.
+trap 'rm -f "$report"; [ -z "${QUORVEL_DIALOG_OWN_DISPLAY:-}" ] || settle_wine' EXIT
 
 # MS P Gothic is not here; its proportional IPA counterpart gives the widths it was laid out
 # for. Imported from a UTF-16 .reg file: a command-line argument would pass through the Unix
