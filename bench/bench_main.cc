@@ -16,6 +16,7 @@
 #include "bench/bench_context.h"
 #include "bench/child_modes.h"
 #include "bench/cpu_placement.h"
+#include "bench/interleaved_timer.h"
 #include "bench/machine_info.h"
 #include "bench/report_table.h"
 #include "bench/sections.h"
@@ -99,7 +100,10 @@ int bench_main(int argc, char** argv) {
 
   bool ok = true;
   for (const Section& section : kSections) {
-    if (wanted(sections, section.name)) ok = section.run(context) && ok;
+    if (!wanted(sections, section.name)) continue;
+    const double start = now_seconds();
+    ok = section.run(context) && ok;
+    std::printf("(section %s: %.1f s)\n", section.name, now_seconds() - start);
   }
   ReportTable::print_summary();
   print_load_average("at the end");

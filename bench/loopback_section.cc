@@ -163,7 +163,7 @@ class CodecRun {
     // of one connection, which the median drops.
     // The raw codec's ratio is judged and moves most (it is all socket work): three times the
     // rounds for it.
-    const int codec_rounds = context_.smoke ? 1 : context_.quick ? 12 : 30;
+    const int codec_rounds = context_.smoke ? 1 : context_.quick ? 8 : 30;
     const int rounds = type_ == kCompressionNone ? 3 * codec_rounds : codec_rounds;
     const double slice = context_.smoke ? 0.0 : 0.025;
     for (auto& connection : connections_) {
