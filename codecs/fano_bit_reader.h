@@ -6,6 +6,7 @@
 #define QUORVEL_CODECS_FANO_BIT_READER_H_
 
 #include <cstdint>
+#include <cstring>
 
 namespace quorvel {
 
@@ -14,7 +15,12 @@ inline uint64_t fano_peek_bits(const uint8_t* payload, uint32_t payload_len, uin
   uint64_t word = 0;
   if (byte_pos + 8 <= payload_len) {
     const uint8_t* in = payload + byte_pos;
-    for (int i = 0; i < 8; ++i) word = (word << 8) | in[i];  // one big-endian load
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    std::memcpy(&word, in, sizeof word);  // one unaligned load and a byte swap
+    word = __builtin_bswap64(word);
+#else
+    for (int i = 0; i < 8; ++i) word = (word << 8) | in[i];
+#endif
   } else {
     for (uint64_t i = byte_pos; i < byte_pos + 8; ++i) {
       word = (word << 8) | (i < payload_len ? payload[i] : 0u);

@@ -43,7 +43,7 @@ FanoMatch FanoDecodeTable::match_long(uint64_t window) const {
       return FanoMatch{static_cast<int32_t>(leaf.symbol), leaf.code_length};
     }
   }
-  return FanoMatch{-1, max_code_length_};
+  return FanoMatch{kFanoNoCode, max_code_length_};
 }
 
 }  // namespace quorvel

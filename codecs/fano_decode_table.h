@@ -14,24 +14,37 @@ namespace quorvel {
 constexpr uint32_t kFanoTableBits = 12;
 
 struct FanoMatch {
-  int32_t symbol;   // the byte value, or -1 when no code matches
+  int32_t symbol;   // the byte value, kFanoNoCode, or kFanoLongSearch (match_short only)
   uint32_t length;  // bits the match (or the failed search) consumes
 };
+constexpr int32_t kFanoNoCode = -1;      // a dead end: no byte for this position
+constexpr int32_t kFanoLongSearch = -2;  // the first 12 bits do not settle it
 
 class FanoDecodeTable {
  public:
   // REQUIRES: tree passed read_fano_tree.
   explicit FanoDecodeTable(const FanoTree& tree);
 
-  // window: the next bits of the stream, first at bit 63 (fano_peek_bits).
-  FanoMatch match(uint64_t window) const {
+  // window: the next bits of the stream, first at bit 63 (fano_peek_bits). Needs only the
+  // first 12 bits of window to be the stream's; answers kFanoLongSearch when they begin a
+  // longer code (or lead nowhere in a tree that has longer codes).
+  FanoMatch match_short(uint64_t window) const {
     const uint16_t entry = entries_[window >> (64 - kFanoTableBits)];
     const uint32_t kind = entry >> kKindShift;
     if (kind == kShortCode) {
       return FanoMatch{entry & 0xFF, (entry >> kLengthShift) & kLengthMask};
     }
-    if (kind == kNoCode) return FanoMatch{-1, max_code_length_};
-    return match_long(window);
+    if (kind == kNoCode) return FanoMatch{kFanoNoCode, max_code_length_};
+    return FanoMatch{kFanoLongSearch, 0};
+  }
+
+  // The codes longer than 12 bits; needs the first 32 bits of window to be the stream's.
+  FanoMatch match_long(uint64_t window) const;
+
+  // Any code: needs 32 bits of window.
+  FanoMatch match(uint64_t window) const {
+    const FanoMatch short_match = match_short(window);
+    return short_match.symbol == kFanoLongSearch ? match_long(window) : short_match;
   }
 
  private:
@@ -42,8 +55,6 @@ class FanoDecodeTable {
   static constexpr uint32_t kShortCode = 0;
   static constexpr uint32_t kNoCode = 1;
   static constexpr uint32_t kLongCode = 2;  // look among the codes longer than the table
-
-  FanoMatch match_long(uint64_t window) const;
 
   uint16_t entries_[1u << kFanoTableBits];
   FanoSymbol long_codes_[kFanoSymbolCount];  // by length, shortest first

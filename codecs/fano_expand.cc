@@ -73,13 +73,32 @@ FanoExpandResult fano_expand(const uint8_t* payload, uint8_t* destination, uint3
 
   const uint64_t end_bit = static_cast<uint64_t>(payload_len) * 8u;
   uint64_t bit_pos = tree.tree_bits;
+  // The window holds the stream from bit_pos on; its first `valid` bits are the stream's
+  // (zeros past the payload's end count as such). Codes are taken off its top, and it is
+  // reloaded only when a look-up could need more bits than it has, so most codes cost a
+  // table look-up and a shift.
+  uint64_t window = 0;
+  uint32_t valid = 0;
   uint32_t written = 0;
   for (uint32_t position = 0; position < n; ++position) {
-    const FanoMatch match = table.match(fano_peek_bits(payload, payload_len, bit_pos));
+    if (valid < kFanoTableBits) {
+      window = fano_peek_bits(payload, payload_len, bit_pos);
+      valid = 64 - static_cast<uint32_t>(bit_pos & 7u);
+    }
+    FanoMatch match = table.match_short(window);
+    if (match.symbol == kFanoLongSearch) {
+      if (valid < kFanoMaxCodeLength) {
+        window = fano_peek_bits(payload, payload_len, bit_pos);
+        valid = 64 - static_cast<uint32_t>(bit_pos & 7u);
+      }
+      match = table.match_long(window);
+    }
     bit_pos += match.length;
     if (!QUORVEL_INPUT_OK(bit_pos <= end_bit)) {
       return FanoExpandResult{FanoExpandStatus::kPayloadExhausted, tree_result, written};
     }
+    window <<= match.length;
+    valid -= match.length;
     if (match.symbol >= 0) destination[written++] = static_cast<uint8_t>(match.symbol);
   }
   return FanoExpandResult{FanoExpandStatus::kComplete, tree_result, written};
