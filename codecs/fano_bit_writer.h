@@ -17,16 +17,16 @@ class FanoBitWriter {
 
   // REQUIRES: 1 <= count <= 32, value < 2^count, and room for the bits before end.
   void put(uint32_t value, uint32_t count) {
-    pending_ += count;
-    bits_ |= static_cast<uint64_t>(value) << (64u - pending_);
-    if (end_ - next_ >= 8) {
-      store_be64(next_, bits_);
-    } else {
-      store_whole_bytes();
-    }
-    next_ += pending_ >> 3;
-    bits_ <<= pending_ & ~7u;
-    pending_ &= 7u;
+    add(value, count);
+    flush();
+  }
+
+  // Two codes with one store. REQUIRES: each count 1 to kMaxPairedCodeLength.
+  static constexpr uint32_t kMaxPairedCodeLength = 28;  // 7 pending + 28 + 28 <= 64
+  void put_pair(uint32_t first, uint32_t first_count, uint32_t second, uint32_t second_count) {
+    add(first, first_count);
+    add(second, second_count);
+    flush();
   }
 
   // Writes the last, partly filled byte (zero padded) and returns the end of the stream.
@@ -38,6 +38,22 @@ class FanoBitWriter {
   }
 
  private:
+  void add(uint32_t value, uint32_t count) {
+    pending_ += count;
+    bits_ |= static_cast<uint64_t>(value) << (64u - pending_);
+  }
+  void flush() {
+    if (end_ - next_ >= 8) {
+      store_be64(next_, bits_);
+    } else {
+      store_whole_bytes();
+    }
+    next_ += pending_ >> 3;
+    // pending_ & ~7 is at most 56 here, so the shift is defined.
+    bits_ <<= pending_ & ~7u;
+    pending_ &= 7u;
+  }
+
   static void store_be64(uint8_t* out, uint64_t value) {
     for (int i = 0; i < 8; ++i) out[i] = static_cast<uint8_t>(value >> (56 - 8 * i));
   }

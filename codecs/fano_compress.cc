@@ -23,11 +23,21 @@ uint64_t fano_compress(const FanoCode& code, const uint8_t* source, uint32_t n,
   // Code and length side by side, so the loop touches one small table.
   uint32_t codes[kFanoSymbolCount];
   uint32_t lengths[kFanoSymbolCount];
+  uint32_t longest = 0;
   for (uint32_t v = 0; v < kFanoSymbolCount; ++v) {
     codes[v] = code.symbols[v].code;
     lengths[v] = code.symbols[v].code_length;
+    if (lengths[v] > longest) longest = lengths[v];
   }
-  for (uint32_t i = 0; i < n; ++i) writer.put(codes[source[i]], lengths[source[i]]);
+  uint32_t i = 0;
+  // Real frames have codes far below 28 bits, so two codes share one store.
+  if (longest <= FanoBitWriter::kMaxPairedCodeLength) {
+    for (; n - i >= 2; i += 2) {
+      writer.put_pair(codes[source[i]], lengths[source[i]], codes[source[i + 1]],
+                      lengths[source[i + 1]]);
+    }
+  }
+  for (; i < n; ++i) writer.put(codes[source[i]], lengths[source[i]]);
   return static_cast<uint64_t>(writer.finish() - destination);
 }
 
