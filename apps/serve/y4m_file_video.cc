@@ -37,8 +37,9 @@ bool parse_rate(const std::string& text, uint32_t* rate, uint32_t* scale) {
 }
 
 bool parse_chroma(const std::string& text, Y4mChroma* chroma) {
-  if (text.rfind("420", 0) == 0 && text.find('p') == std::string::npos) {
-    *chroma = Y4mChroma::k420;  // 420, 420jpeg, 420mpeg2, 420paldv
+  // The 8-bit names only: 420p10, 422p12 and the like carry wider samples.
+  if (text == "420" || text == "420jpeg" || text == "420mpeg2" || text == "420paldv") {
+    *chroma = Y4mChroma::k420;
   } else if (text == "422") {
     *chroma = Y4mChroma::k422;
   } else if (text == "444") {

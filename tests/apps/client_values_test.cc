@@ -1,0 +1,102 @@
+// The client's command-line values: --frames ranges, HOST[:PORT], --compression choices.
+#include <gtest/gtest.h>
+
+#include "apps/fetch/compression_choice.h"
+#include "apps/fetch/frame_range.h"
+#include "apps/fetch/server_address.h"
+
+namespace quorvel::client {
+namespace {
+
+TEST(FrameRangeTest, ParsesTheThreeForms) {
+  struct Case {
+    const char* text;
+    bool ok;
+    int32_t first, last;
+  };
+  const Case cases[] = {
+      {"3-9", true, 3, 9},   {"12-", true, 12, -1}, {"7", true, 7, 7},     {"0-0", true, 0, 0},
+      {"9-3", false, 0, 0},  {"-5", false, 0, 0},   {"a-b", false, 0, 0},  {"", false, 0, 0},
+      {"1-2-3", false, 0, 0}, {"99999999999", false, 0, 0}, {" 4", false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    FrameRange range;
+    EXPECT_EQ(parse_frame_range(c.text, &range), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(range.first, c.first) << c.text;
+      EXPECT_EQ(range.last, c.last) << c.text;
+    }
+  }
+}
+
+TEST(FrameRangeTest, ResolvesAgainstTheStream) {
+  FrameRange resolved;
+  std::string problem;
+  ASSERT_TRUE(resolve_frame_range({5, -1}, 10, &resolved, &problem));
+  EXPECT_EQ(resolved.last, 9);
+  EXPECT_FALSE(resolve_frame_range({5, 10}, 10, &resolved, &problem));
+  EXPECT_FALSE(resolve_frame_range({10, -1}, 10, &resolved, &problem));
+  EXPECT_NE(problem.find("10 frames"), std::string::npos);
+  // All of an empty stream is nothing, not an error.
+  ASSERT_TRUE(resolve_frame_range({0, -1}, 0, &resolved, &problem));
+  EXPECT_EQ(resolved.last - resolved.first + 1, 0);
+}
+
+TEST(ServerAddressTest, SplitsHostAndPort) {
+  struct Case {
+    const char* text;
+    bool ok;
+    const char* host;
+    const char* port;
+  };
+  const Case cases[] = {
+      {"127.0.0.1:4000", true, "127.0.0.1", "4000"}, {"encoder", true, "encoder", "22050"},
+      {"[::1]:99", true, "::1", "99"},                {"[::1]", true, "::1", "22050"},
+      {"host:", false, "", ""},                        {":80", false, "", ""},
+      {"[::1", false, "", ""},                         {"[::1]x", false, "", ""},
+  };
+  for (const Case& c : cases) {
+    ServerAddress address;
+    EXPECT_EQ(parse_server_address(c.text, &address), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(address.host, c.host) << c.text;
+      EXPECT_EQ(address.port, c.port) << c.text;
+    }
+  }
+}
+
+TEST(CompressionChoiceTest, MasksOfTheNamedCodecs) {
+  struct Case {
+    const char* name;
+    int32_t type;  // the codec that must be decodable for the choice to stand
+    uint8_t mask;
+  };
+  const Case cases[] = {{"lzo", 1, 1}, {"fano", 2, 2}, {"deflate", 4, 4}};
+  for (const Case& c : cases) {
+    CompressionChoice choice;
+    std::string problem;
+    const bool ok = choose_compression(c.name, &choice, &problem);
+    ASSERT_EQ(ok, can_decode(c.type)) << c.name << ": " << problem;
+    if (ok) {
+      EXPECT_TRUE(choice.send);
+      EXPECT_EQ(choice.mask, c.mask) << c.name;
+    } else {
+      EXPECT_NE(problem.find("cannot decode"), std::string::npos);
+    }
+  }
+}
+
+TEST(CompressionChoiceTest, NoneSendsNothingAndAutoOffersEveryDecodableCodec) {
+  CompressionChoice choice;
+  std::string problem;
+  ASSERT_TRUE(choose_compression("none", &choice, &problem));
+  EXPECT_FALSE(choice.send);
+  ASSERT_TRUE(choose_compression("auto", &choice, &problem));
+  const uint8_t expected = static_cast<uint8_t>((can_decode(1) ? 1 : 0) | (can_decode(2) ? 2 : 0) |
+                                                (can_decode(4) ? 4 : 0));
+  EXPECT_EQ(choice.mask, expected);
+  EXPECT_FALSE(choose_compression("zstd", &choice, &problem));
+}
+
+}  // namespace
+}  // namespace quorvel::client

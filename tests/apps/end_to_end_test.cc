@@ -1,0 +1,421 @@
+// quorvel-serve and quorvel-fetch end to end over 127.0.0.1, each server on a port of the
+// system's choosing (--port 0, read back from its "listening on port" line). Frames and
+// audio arrive bit-exact from the pattern, tone, Y4M and WAV sources with every codec;
+// ffprobe reads the client's files; Disconnect, a second client, a client gone mid-request,
+// a closed output pipe and Ctrl-C each end a run as they should. Every wait is bounded.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "apps/fetch/compression_choice.h"
+#include "apps/fetch/delivery_client.h"
+#include "apps/fetch/fetch_job.h"
+#include "apps/serve/test_pattern.h"
+#include "apps/serve/test_tone.h"
+#include "tests/apps/child_process.h"
+#include "tests/apps/media_files.h"
+
+namespace quorvel::testing {
+namespace {
+
+constexpr int kStartMs = 10000;  // sanitizer builds start slowly on a busy machine
+constexpr int kRunMs = 20000;
+
+// A scratch directory for one test, removed with everything in it at the end.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    char name[] = "/tmp/quorvel_e2e_XXXXXX";
+    path_ = mkdtemp(name);
+  }
+  ~ScratchDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+struct Server {
+  std::unique_ptr<ChildProcess> process = std::make_unique<ChildProcess>();
+  int port = 0;
+  std::string address() const { return "127.0.0.1:" + std::to_string(port); }
+};
+
+Server start_server(std::vector<std::string> args) {
+  Server server;
+  args.insert(args.begin(), {QUORVEL_SERVE_PATH, "--port", "0"});
+  EXPECT_TRUE(server.process->start(args));
+  server.port = server.process->wait_for_port(kStartMs);
+  EXPECT_GT(server.port, 0) << server.process->stderr_text();
+  return server;
+}
+
+struct Finished {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs a program to its end (bounded), its stdout on a pipe or into stdout_path.
+Finished run_program(std::vector<std::string> args, const std::string& stdout_path = "") {
+  ChildProcess process;
+  ChildIo io;
+  io.stdout_path = stdout_path;
+  Finished finished;
+  if (!process.start(args, io)) return finished;
+  if (stdout_path.empty()) finished.out = process.read_stdout(kRunMs);
+  finished.code = process.wait(kRunMs);
+  finished.err = process.stderr_text();
+  return finished;
+}
+
+Finished fetch(std::vector<std::string> args) {
+  args.insert(args.begin(), QUORVEL_FETCH_PATH);
+  return run_program(args);
+}
+
+bool have_ffmpeg() { return access(QUORVEL_FFMPEG_PATH, X_OK) == 0 && access(QUORVEL_FFPROBE_PATH, X_OK) == 0; }
+
+// ffprobe's value for one entry of the first stream (e.g. "stream=field_order").
+std::string probe(const std::string& path, const std::string& entry, bool count_frames = false) {
+  std::vector<std::string> args = {QUORVEL_FFPROBE_PATH, "-v", "error", "-select_streams", "0",
+                                   "-show_entries", entry, "-of", "default=nw=1:nk=1"};
+  if (count_frames) args.push_back("-count_frames");
+  args.push_back(path);
+  std::string out = run_program(args).out;
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
+}
+
+void expect_server_exits_cleanly(Server& server) {
+  EXPECT_EQ(server.process->wait(kRunMs), 0) << server.process->stderr_text();
+}
+
+std::string pattern_frame(int32_t width, int32_t height, int32_t frames, int32_t n) {
+  serve::TestPattern pattern({width, height, 30000, 1001, frames});
+  std::string frame(static_cast<size_t>(width) * 2 * static_cast<size_t>(height), '\0');
+  pattern.render(n, reinterpret_cast<uint8_t*>(frame.data()));
+  return frame;
+}
+
+std::string tone_bytes(uint32_t total, int64_t first, int64_t count) {
+  serve::TestTone tone({48000, 2, total});
+  std::string bytes(static_cast<size_t>(count) * 4, '\0');
+  tone.read(first, count, reinterpret_cast<uint8_t*>(bytes.data()));
+  return bytes;
+}
+
+struct CodecRun {
+  const char* compression;
+  int32_t type;
+  const char* read_ahead;
+};
+
+class PatternDeliveryTest : public ::testing::TestWithParam<CodecRun> {};
+
+TEST_P(PatternDeliveryTest, FramesAndToneArriveBitExact) {
+  const CodecRun run = GetParam();
+  if (!client::can_decode(run.type)) GTEST_SKIP() << run.compression << " is not in this build";
+  ScratchDir dir;
+  Server server = start_server({"--size", "64x48", "--frames", "12", "--read-ahead", run.read_ahead});
+  const Finished fetched = fetch({server.address(), "--raw", "-o", dir.file("video.yuy2"), "--audio-out",
+                                  dir.file("audio.wav"), "--compression", run.compression});
+  ASSERT_EQ(fetched.code, 0) << fetched.err;
+  expect_server_exits_cleanly(server);
+
+  const std::string video = read_file(dir.file("video.yuy2"));
+  const size_t frame_bytes = 64 * 2 * 48;
+  ASSERT_EQ(video.size(), 12 * frame_bytes);
+  for (int n = 0; n < 12; ++n) {
+    EXPECT_TRUE(video.compare(n * frame_bytes, frame_bytes, pattern_frame(64, 48, 12, n)) == 0) << "frame " << n;
+  }
+  WavFile wav;
+  ASSERT_TRUE(read_wav(dir.file("audio.wav"), &wav));
+  const uint32_t samples = serve::tone_samples_for(12, 30000, 1001, 48000);
+  EXPECT_EQ(wav.header.size(), 44u);
+  EXPECT_TRUE(wav.data == tone_bytes(samples, 0, samples)) << "audio differs";
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCodec, PatternDeliveryTest,
+                         ::testing::Values(CodecRun{"none", 0, "1"}, CodecRun{"none", 0, "0"},
+                                           CodecRun{"lzo", 1, "1"}, CodecRun{"fano", 2, "1"},
+                                           CodecRun{"deflate", 4, "1"}, CodecRun{"deflate", 4, "0"}),
+                         [](const ::testing::TestParamInfo<CodecRun>& param_info) {
+                           return std::string(param_info.param.compression) + "_read_ahead_" + param_info.param.read_ahead;
+                         });
+
+TEST(EndToEndTest, FrameRangeBringsTheAudioThatPlaysDuringIt) {
+  ScratchDir dir;
+  Server server = start_server({"--size", "32x16", "--frames", "20"});
+  const Finished fetched = fetch({server.address(), "--frames", "3-7", "-o", dir.file("part.y4m"),
+                                  "--audio-out", dir.file("part.wav"), "--field-order", "progressive"});
+  ASSERT_EQ(fetched.code, 0) << fetched.err;
+  expect_server_exits_cleanly(server);
+
+  Y4mFile y4m;
+  ASSERT_TRUE(read_y4m(dir.file("part.y4m"), 32 * 2 * 16, &y4m));
+  EXPECT_EQ(y4m.header, "YUV4MPEG2 W32 H16 F30000:1001 Ip A0:0 C422 XLENGTH=5");
+  ASSERT_EQ(y4m.frames.size(), 5u);
+  // Frame 3's luma plane is the even bytes of its packed form.
+  const std::string packed = pattern_frame(32, 16, 20, 3);
+  for (size_t i = 0; i < 32 * 16; ++i) ASSERT_EQ(y4m.frames[0][i], packed[2 * i]) << i;
+
+  StreamInfoRecord info;
+  info.rate = 30000;
+  info.scale = 1001;
+  info.audio_rate = 48000;
+  const uint64_t first = client::first_sample_of_frame(3, info);
+  const uint64_t end = client::first_sample_of_frame(8, info);
+  EXPECT_EQ(first, 4804u);
+  WavFile wav;
+  ASSERT_TRUE(read_wav(dir.file("part.wav"), &wav));
+  const uint32_t total = serve::tone_samples_for(20, 30000, 1001, 48000);
+  EXPECT_TRUE(wav.data == tone_bytes(total, static_cast<int64_t>(first), static_cast<int64_t>(end - first)));
+}
+
+TEST(EndToEndTest, FfprobeReadsSizeRateFieldOrderAndFrameCount) {
+  if (!have_ffmpeg()) GTEST_SKIP() << "no ffmpeg/ffprobe";
+  struct Case {
+    std::vector<std::string> serve_args;
+    std::vector<std::string> fetch_args;
+    const char* field_order;
+  };
+  const Case cases[] = {
+      {{}, {}, "tt"},  // the settings' defaults: interlaced, top field first
+      {{"--tff", "0"}, {}, "bb"},
+      {{"--interlaced", "0"}, {}, "progressive"},
+      {{}, {"--field-order", "progressive"}, "progressive"},
+      {{"--interlaced", "0"}, {"--field-order", "bff"}, "bb"},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    std::vector<std::string> serve_args = {"--size", "48x32", "--rate", "25/1", "--frames", "9"};
+    serve_args.insert(serve_args.end(), c.serve_args.begin(), c.serve_args.end());
+    Server server = start_server(serve_args);
+    std::vector<std::string> fetch_args = {server.address(), "-o", dir.file("v.y4m"), "--audio-out", dir.file("a.wav")};
+    fetch_args.insert(fetch_args.end(), c.fetch_args.begin(), c.fetch_args.end());
+    const Finished fetched = fetch(fetch_args);
+    ASSERT_EQ(fetched.code, 0) << fetched.err;
+    expect_server_exits_cleanly(server);
+
+    EXPECT_EQ(probe(dir.file("v.y4m"), "stream=width"), "48");
+    EXPECT_EQ(probe(dir.file("v.y4m"), "stream=height"), "32");
+    EXPECT_EQ(probe(dir.file("v.y4m"), "stream=pix_fmt"), "yuv422p");
+    EXPECT_EQ(probe(dir.file("v.y4m"), "stream=r_frame_rate"), "25/1");
+    EXPECT_EQ(probe(dir.file("v.y4m"), "stream=field_order"), c.field_order);
+    EXPECT_EQ(probe(dir.file("v.y4m"), "stream=nb_read_frames", true), "9");
+    EXPECT_EQ(probe(dir.file("a.wav"), "stream=sample_rate"), "48000");
+    EXPECT_EQ(probe(dir.file("a.wav"), "stream=channels"), "2");
+    EXPECT_EQ(probe(dir.file("a.wav"), "stream=duration_ts"), "17280");  // 9 frames at 25 fps
+  }
+}
+
+// A small Y4M made by ffmpeg in each chroma format, served and fetched: luma exact, chroma
+// as the documented conversion gives it (4:2:0 rows repeated, 4:4:4 pairs averaged).
+TEST(EndToEndTest, Y4mInputInEachChromaFormat) {
+  if (!have_ffmpeg()) GTEST_SKIP() << "no ffmpeg";
+  const int w = 64;
+  const int h = 48;
+  struct Case {
+    const char* pix_fmt;
+    int chroma_width, chroma_height;
+  };
+  const Case cases[] = {{"yuv422p", w / 2, h}, {"yuv420p", w / 2, h / 2}, {"yuv444p", w, h}};
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    const Finished made = run_program({QUORVEL_FFMPEG_PATH, "-v", "error", "-f", "lavfi", "-i",
+                                       "testsrc2=size=64x48:rate=50", "-frames:v", "4", "-pix_fmt", c.pix_fmt,
+                                       "-f", "yuv4mpegpipe", dir.file("in.y4m")});
+    ASSERT_EQ(made.code, 0) << made.err;
+    Server server = start_server({"--input", dir.file("in.y4m"), "--interlaced", "0"});
+    const Finished fetched = fetch({server.address(), "-o", dir.file("out.y4m")});
+    ASSERT_EQ(fetched.code, 0) << fetched.err;
+    expect_server_exits_cleanly(server);
+
+    const size_t in_chroma = static_cast<size_t>(c.chroma_width * c.chroma_height);
+    Y4mFile in;
+    Y4mFile out;
+    ASSERT_TRUE(read_y4m(dir.file("in.y4m"), w * h + 2 * in_chroma, &in)) << c.pix_fmt;
+    ASSERT_TRUE(read_y4m(dir.file("out.y4m"), w * h * 2, &out)) << c.pix_fmt;
+    EXPECT_EQ(out.header, "YUV4MPEG2 W64 H48 F50:1 Ip A0:0 C422 XLENGTH=4") << c.pix_fmt;
+    ASSERT_EQ(out.frames.size(), 4u) << c.pix_fmt;
+    for (size_t f = 0; f < 4; ++f) {
+      const std::string& source = in.frames[f];
+      const std::string& result = out.frames[f];
+      EXPECT_EQ(result.substr(0, w * h), source.substr(0, w * h)) << c.pix_fmt << " luma of frame " << f;
+      size_t mismatches = 0;
+      for (int plane = 0; plane < 2; ++plane) {
+        const auto* src = reinterpret_cast<const uint8_t*>(source.data()) + w * h + plane * in_chroma;
+        const auto* got = reinterpret_cast<const uint8_t*>(result.data()) + w * h + plane * (w / 2 * h);
+        for (int y = 0; y < h; ++y) {
+          for (int x = 0; x < w / 2; ++x) {
+            int expected;
+            if (c.chroma_width == w) {
+              expected = (src[y * w + 2 * x] + src[y * w + 2 * x + 1] + 1) / 2;
+            } else {
+              const int row = c.chroma_height == h ? y : y / 2;
+              expected = src[row * (w / 2) + x];
+            }
+            mismatches += got[y * (w / 2) + x] != expected;
+          }
+        }
+      }
+      EXPECT_EQ(mismatches, 0u) << c.pix_fmt << " chroma of frame " << f;
+    }
+  }
+}
+
+// WAV input of 1, 2 and 6 channels arrives byte for byte, in the header form each needs.
+TEST(EndToEndTest, WavInputOfOneTwoAndSixChannels) {
+  if (!have_ffmpeg()) GTEST_SKIP() << "no ffmpeg";
+  struct Case {
+    int channels;
+    size_t header_size;
+  };
+  for (const Case& c : {Case{1, 44}, Case{2, 44}, Case{6, 68}}) {
+    ScratchDir dir;
+    const Finished made = run_program({QUORVEL_FFMPEG_PATH, "-v", "error", "-f", "lavfi", "-i",
+                                       "sine=frequency=440:sample_rate=44100:duration=0.5", "-af",
+                                       "aeval=" + std::string(c.channels == 1 ? "val(0)" : "val(0)*(ch+1)/8") +
+                                           ":c=" + std::to_string(c.channels) + "c",
+                                       "-c:a", "pcm_s16le", dir.file("in.wav")});
+    ASSERT_EQ(made.code, 0) << made.err;
+    Server server = start_server({"--size", "32x16", "--frames", "10", "--audio", dir.file("in.wav")});
+    const Finished fetched = fetch({server.address(), "--audio-out", dir.file("out.wav")});
+    ASSERT_EQ(fetched.code, 0) << fetched.err;
+    expect_server_exits_cleanly(server);
+
+    WavFile in;
+    WavFile out;
+    ASSERT_TRUE(read_wav(dir.file("in.wav"), &in));
+    ASSERT_TRUE(read_wav(dir.file("out.wav"), &out));
+    EXPECT_EQ(in.data.size(), 22050u * 2 * static_cast<size_t>(c.channels));
+    EXPECT_TRUE(out.data == in.data) << c.channels << " channels differ";
+    EXPECT_EQ(out.header.size(), c.header_size);
+    EXPECT_EQ(probe(dir.file("out.wav"), "stream=channels"), std::to_string(c.channels));
+    EXPECT_EQ(probe(dir.file("out.wav"), "stream=sample_rate"), "44100");
+  }
+}
+
+TEST(EndToEndTest, DisconnectEndsTheRunAndServeExitsZero) {
+  Server server = start_server({});
+  client::DeliveryClient client;
+  ASSERT_TRUE(client.connect("127.0.0.1", std::to_string(server.port), 5000)) << client.error();
+  ASSERT_TRUE(client.disconnect());
+  expect_server_exits_cleanly(server);
+}
+
+TEST(EndToEndTest, SecondClientIsRefusedWhileOneIsServed) {
+  Server server = start_server({});
+  client::DeliveryClient first;
+  ASSERT_TRUE(first.connect("127.0.0.1", std::to_string(server.port), 5000));
+  // A reply proves the first client was accepted, and with it the listener closed.
+  ASSERT_TRUE(first.get_stream_info(nullptr)) << first.error();
+  client::DeliveryClient second;
+  EXPECT_FALSE(second.connect("127.0.0.1", std::to_string(server.port), 5000));
+  EXPECT_EQ(second.status(), client::ClientStatus::kConnectFailed);
+  std::vector<uint8_t> frame;
+  EXPECT_TRUE(first.get_frame(0, &frame)) << "the first client is still served";
+  first.disconnect();
+  expect_server_exits_cleanly(server);
+}
+
+TEST(EndToEndTest, ClientClosingMidPayloadEndsTheRun) {
+  Server server = start_server({});
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(server.port));
+  ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  // A GetAudio that declares 20 payload bytes and sends 3.
+  const uint8_t partial[] = {21, 0, 0, 0, 11, 1, 2, 3};
+  ASSERT_EQ(send(fd, partial, sizeof partial, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof partial));
+  close(fd);
+  expect_server_exits_cleanly(server);
+}
+
+TEST(EndToEndTest, ClosedOutputPipeEndsTheFetchCleanlyWithDisconnect) {
+  Server server = start_server({"--size", "64x48", "--frames", "2000"});
+  ChildProcess fetcher;
+  ChildIo io;
+  io.stdout_pipe_closed_early = true;
+  ASSERT_TRUE(fetcher.start({QUORVEL_FETCH_PATH, server.address(), "-o", "-"}, io));
+  EXPECT_EQ(fetcher.wait(kRunMs), 0) << fetcher.stderr_text();
+  EXPECT_NE(fetcher.stderr_text().find("output was closed"), std::string::npos) << fetcher.stderr_text();
+  expect_server_exits_cleanly(server);
+}
+
+TEST(EndToEndTest, CtrlCStopsAWaitingServerAndLoopServesClientsInARow) {
+  {
+    Server server = start_server({});
+    server.process->signal(SIGINT);
+    expect_server_exits_cleanly(server);
+  }
+  Server server = start_server({"--loop", "--size", "16x8", "--frames", "3"});
+  for (int run = 0; run < 2; ++run) {
+    const int port = run == 0 ? server.port : server.process->wait_for_port(kStartMs);
+    ASSERT_GT(port, 0) << server.process->stderr_text();
+    const Finished fetched = fetch({"127.0.0.1:" + std::to_string(port), "--raw", "-o", "/dev/null"});
+    EXPECT_EQ(fetched.code, 0) << fetched.err;
+  }
+  ASSERT_GT(server.process->wait_for_port(kStartMs), 0) << "a third run listens";
+  server.process->signal(SIGINT);
+  expect_server_exits_cleanly(server);
+}
+
+TEST(EndToEndTest, ExitCodesAndMessages) {
+  // A port that was just free: nothing listens there.
+  Server gone = start_server({});
+  const std::string address = gone.address();
+  gone.process->signal(SIGINT);
+  expect_server_exits_cleanly(gone);
+
+  Finished refused = fetch({address, "-o", "/dev/null"});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_EQ(refused.err.rfind("quorvel-fetch: cannot connect", 0), 0u) << refused.err;
+
+  const Finished help = fetch({"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_NE(help.out.find("--compression"), std::string::npos);
+  EXPECT_EQ(fetch({"--version"}).code, 0);
+  EXPECT_EQ(fetch({"127.0.0.1:1", "-o", "/dev/null", "--bogus"}).code, 2);
+  EXPECT_EQ(fetch({"127.0.0.1:1"}).code, 2) << "nothing to write";
+  EXPECT_EQ(fetch({"127.0.0.1:1", "-o", "x", "--frames", "5-2"}).code, 2);
+  EXPECT_EQ(fetch({"127.0.0.1:1", "-o", "x", "--compression", "zstd"}).code, 2);
+
+  Server server = start_server({"--frames", "10", "--size", "16x8"});
+  const Finished past = fetch({server.address(), "-o", "/dev/null", "--frames", "5-10"});
+  EXPECT_EQ(past.code, 1);
+  EXPECT_NE(past.err.find("reach past"), std::string::npos) << past.err;
+  expect_server_exits_cleanly(server);
+
+  const std::string serve = QUORVEL_SERVE_PATH;
+  EXPECT_EQ(run_program({serve, "--size", "721x480"}).code, 2);
+  EXPECT_EQ(run_program({serve, "--interlaced", "2"}).code, 2);
+  const Finished missing = run_program({serve, "--input", "/nonexistent.y4m"});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(missing.err.rfind("quorvel-serve: cannot open", 0), 0u) << missing.err;
+  EXPECT_EQ(run_program({serve, "--help"}).code, 0);
+}
+
+TEST(EndToEndTest, BusyPortIsAClearFailure) {
+  Server first = start_server({});
+  const Finished second = run_program({QUORVEL_SERVE_PATH, "--port", std::to_string(first.port)});
+  EXPECT_EQ(second.code, 1);
+  EXPECT_NE(second.err.find("cannot listen"), std::string::npos) << second.err;
+  first.process->signal(SIGINT);
+  expect_server_exits_cleanly(first);
+}
+
+}  // namespace
+}  // namespace quorvel::testing

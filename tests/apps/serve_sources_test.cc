@@ -1,0 +1,293 @@
+// The stand-in host's sources and callbacks: Y4M headers and the conversion of 4:2:0,
+// 4:2:2 and 4:4:4 frames to YUY2, WAV parsing (including streamed sizes and extra chunks),
+// the command-line values, and the host's fresh frame copy, nearest-frame clamping and
+// silence outside the audio.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <gtest/gtest.h>
+
+#include "apps/fetch/wav_writer.h"
+#include "apps/serve/serve_values.h"
+#include "apps/serve/stand_in_host.h"
+#include "apps/serve/test_pattern.h"
+#include "apps/serve/test_tone.h"
+#include "apps/serve/wav_file_audio.h"
+#include "apps/serve/y4m_file_video.h"
+#include "server/host_abi.h"
+
+namespace quorvel::serve {
+namespace {
+
+// A file in the test's temporary directory, removed at the end of the test.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& bytes) {
+    char name[] = "/tmp/quorvel_serve_test_XXXXXX";
+    const int fd = mkstemp(name);
+    path_ = name;
+    EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(fd);
+  }
+  ~TempFile() { std::remove(path_.c_str()); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+std::string bytes_of(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+TEST(Y4mHeaderTest, ReadsSizeRateAndChroma) {
+  struct Case {
+    const char* line;
+    bool ok;
+    int32_t width, height;
+    uint32_t rate, scale;
+    Y4mChroma chroma;
+  };
+  const Case cases[] = {
+      {"YUV4MPEG2 W720 H480 F30000:1001 It A10:11 C422 XYSCSS=422", true, 720, 480, 30000, 1001, Y4mChroma::k422},
+      {"YUV4MPEG2 W64 H48 F25:1", true, 64, 48, 25, 1, Y4mChroma::k420},  // 420jpeg by default
+      {"YUV4MPEG2 W8 H8 C420mpeg2", true, 8, 8, 0, 0, Y4mChroma::k420},
+      {"YUV4MPEG2 W8 H8 C444", true, 8, 8, 0, 0, Y4mChroma::k444},
+      {"YUV4MPEG2 W8 H8 Cmono", true, 8, 8, 0, 0, Y4mChroma::kMono},
+      {"YUV4MPEG2 W8 H8 C422p10", false, 0, 0, 0, 0, Y4mChroma::k420},
+      {"YUV4MPEG2 W8 H8 C420p10", false, 0, 0, 0, 0, Y4mChroma::k420},
+      {"YUV4MPEG2 H8", false, 0, 0, 0, 0, Y4mChroma::k420},
+      {"YUV4MPEG2 W0 H8", false, 0, 0, 0, 0, Y4mChroma::k420},
+      {"YUV4MPEG2 W8 H8 F25", false, 0, 0, 0, 0, Y4mChroma::k420},
+      {"YUV4MPEG W8 H8", false, 0, 0, 0, 0, Y4mChroma::k420},
+  };
+  for (const Case& c : cases) {
+    Y4mHeader header;
+    std::string problem;
+    EXPECT_EQ(parse_y4m_header(c.line, &header, &problem), c.ok) << c.line;
+    if (!c.ok) continue;
+    EXPECT_EQ(header.width, c.width) << c.line;
+    EXPECT_EQ(header.height, c.height) << c.line;
+    EXPECT_EQ(header.rate, c.rate) << c.line;
+    EXPECT_EQ(header.scale, c.scale) << c.line;
+    EXPECT_EQ(header.chroma, c.chroma) << c.line;
+  }
+}
+
+// One 4x2 frame in each chroma format, with planes numbered so the YUY2 shows every byte's origin.
+struct ChromaCase {
+  const char* tag;
+  std::string planes;
+  std::vector<uint8_t> yuy2;
+};
+
+TEST(Y4mFileVideoTest, ConvertsEachChromaFormatToYuy2) {
+  const std::string luma = {1, 2, 3, 4, 5, 6, 7, 8};
+  const ChromaCase cases[] = {
+      // 4:2:2: Cb 2x2, Cr 2x2, taken as they are.
+      {"C422", luma + std::string{10, 11, 12, 13} + std::string{20, 21, 22, 23},
+       {1, 10, 2, 20, 3, 11, 4, 21, 5, 12, 6, 22, 7, 13, 8, 23}},
+      // 4:2:0: one chroma row of 2 serves both rows.
+      {"C420jpeg", luma + std::string{10, 11} + std::string{20, 21},
+       {1, 10, 2, 20, 3, 11, 4, 21, 5, 10, 6, 20, 7, 11, 8, 21}},
+      // 4:4:4: each horizontal pair averaged, rounding up.
+      {"C444", luma + std::string{10, 11, 12, 14, 30, 31, 32, 33} + std::string{20, 20, 40, 41, 50, 52, 60, 70},
+       {1, 11, 2, 20, 3, 13, 4, 41, 5, 31, 6, 51, 7, 33, 8, 65}},
+      {"Cmono", luma, {1, 128, 2, 128, 3, 128, 4, 128, 5, 128, 6, 128, 7, 128, 8, 128}},
+  };
+  for (const ChromaCase& c : cases) {
+    // Two frames, the second with a FRAME tag of its own and luma + 100.
+    std::string second = c.planes;
+    for (size_t i = 0; i < luma.size(); ++i) second[i] = static_cast<char>(second[i] + 100);
+    const TempFile file(std::string("YUV4MPEG2 W4 H2 F50:2 Ip ") + c.tag + "\nFRAME\n" + c.planes +
+                        "FRAME Ixyz\n" + second);
+    std::string error;
+    auto video = Y4mFileVideo::open(file.path(), 1, 1, &error);
+    ASSERT_NE(video, nullptr) << c.tag << ": " << error;
+    EXPECT_EQ(video->format().frame_count, 2) << c.tag;
+    EXPECT_EQ(video->format().rate, 50u);
+    EXPECT_EQ(video->format().scale, 2u);
+    std::vector<uint8_t> yuy2(16);
+    video->render(0, yuy2.data());
+    EXPECT_EQ(yuy2, c.yuy2) << c.tag;
+    video->render(1, yuy2.data());
+    EXPECT_EQ(yuy2[0], 101) << c.tag;
+    EXPECT_EQ(yuy2[14], 108) << c.tag;
+  }
+}
+
+TEST(Y4mFileVideoTest, RefusesUnusableFiles) {
+  const char* files[] = {
+      "YUV4MPEG2 W3 H2 C444\nFRAME\n123456123456123456",  // odd width
+      "YUV4MPEG2 W4 H2 C422\nFRAME\n1234567",              // no whole frame
+      "YUV4MPEG2 W4 H2 C422\nFRAMX\n1234567812341234",     // no FRAME line
+      "not a y4m file at all",
+  };
+  for (const char* bytes : files) {
+    const TempFile file(bytes);
+    std::string error;
+    EXPECT_EQ(Y4mFileVideo::open(file.path(), 1, 1, &error), nullptr) << bytes;
+    EXPECT_FALSE(error.empty());
+  }
+  std::string error;
+  EXPECT_EQ(Y4mFileVideo::open("/nonexistent/file.y4m", 1, 1, &error), nullptr);
+}
+
+TEST(Y4mFileVideoTest, LeavesOutACutOffLastFrameAndUsesTheFallbackRate) {
+  const TempFile file("YUV4MPEG2 W2 H1 C422\nFRAME\nabcdFRAME\nab");
+  std::string error;
+  auto video = Y4mFileVideo::open(file.path(), 30000, 1001, &error);
+  ASSERT_NE(video, nullptr) << error;
+  EXPECT_EQ(video->format().frame_count, 1);
+  EXPECT_EQ(video->format().rate, 30000u);
+  EXPECT_EQ(video->format().scale, 1001u);
+}
+
+std::string pcm_samples(int count, int channels) {
+  std::string data;
+  for (int i = 0; i < count * channels; ++i) {
+    data.push_back(static_cast<char>(i));
+    data.push_back(static_cast<char>(0x80 | (i >> 8)));
+  }
+  return data;
+}
+
+TEST(WavFileAudioTest, ReadsWhatTheClientWritesInEveryChannelCount) {
+  for (int channels = 1; channels <= kMaxWavChannels; ++channels) {
+    std::vector<uint8_t> header;
+    ASSERT_TRUE(client::wav_header(channels, 44100, 5, &header));
+    const std::string data = pcm_samples(5, channels);
+    const TempFile file(bytes_of(header) + data);
+    std::string error;
+    auto audio = WavFileAudio::open(file.path(), &error);
+    ASSERT_NE(audio, nullptr) << channels << ": " << error;
+    EXPECT_EQ(audio->format().channels, channels);
+    EXPECT_EQ(audio->format().rate, 44100);
+    EXPECT_EQ(audio->format().samples, 5u);
+    std::vector<uint8_t> out(static_cast<size_t>(5 * channels * 2));
+    audio->read(0, 5, out.data());
+    EXPECT_EQ(bytes_of(out), data) << channels;
+  }
+}
+
+TEST(WavFileAudioTest, StreamedSizesAndExtraChunks) {
+  std::vector<uint8_t> header;
+  ASSERT_TRUE(client::wav_header(2, 48000, 0, &header));
+  // A LIST chunk of odd size (padded) between fmt and data, and a data size of 0xFFFFFFFF.
+  std::string bytes = bytes_of(header);
+  bytes.insert(36, std::string("LIST\x03\x00\x00\x00" "abc\x00", 12));
+  bytes.replace(bytes.size() - 4, 4, "\xFF\xFF\xFF\xFF");
+  const std::string data = pcm_samples(3, 2) + "x";  // and a stray byte at the end
+  const TempFile file(bytes + data);
+  std::string error;
+  auto audio = WavFileAudio::open(file.path(), &error);
+  ASSERT_NE(audio, nullptr) << error;
+  EXPECT_EQ(audio->format().samples, 3u);
+  // Two samples before the start and two past the end are silence.
+  std::vector<uint8_t> out(7 * 4, 0xEE);
+  audio->read(-2, 7, out.data());
+  EXPECT_EQ(bytes_of(out), std::string(8, '\0') + data.substr(0, 12) + std::string(8, '\0'));
+}
+
+TEST(WavFileAudioTest, RefusesOtherFormats) {
+  std::vector<uint8_t> header;
+  ASSERT_TRUE(client::wav_header(2, 48000, 1, &header));
+  std::string eight_bit = bytes_of(header) + "abcd";
+  eight_bit[34] = 8;
+  std::string float_format = bytes_of(header) + "abcd";
+  float_format[20] = 3;
+  std::string nine_channels = bytes_of(header) + "abcd";
+  nine_channels[22] = 9;
+  const std::string no_data = bytes_of(header).substr(0, 36);
+  for (const std::string& bytes : {eight_bit, float_format, nine_channels, no_data, std::string("RIFF")}) {
+    const TempFile file(bytes);
+    std::string error;
+    EXPECT_EQ(WavFileAudio::open(file.path(), &error), nullptr);
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(ServeValuesTest, FrameSizeAndRate) {
+  int32_t width = 0;
+  int32_t height = 0;
+  EXPECT_TRUE(parse_frame_size("720x480", &width, &height));
+  EXPECT_EQ(width, 720);
+  EXPECT_EQ(height, 480);
+  EXPECT_TRUE(parse_frame_size("2x1", &width, &height));
+  for (const char* bad : {"721x480", "0x480", "720x0", "720", "x480", "720x480x2", "16386x2", "-2x2"}) {
+    EXPECT_FALSE(parse_frame_size(bad, &width, &height)) << bad;
+  }
+  uint32_t rate = 0;
+  uint32_t scale = 0;
+  EXPECT_TRUE(parse_frame_rate("30000/1001", &rate, &scale));
+  EXPECT_EQ(rate, 30000u);
+  EXPECT_EQ(scale, 1001u);
+  EXPECT_TRUE(parse_frame_rate("25", &rate, &scale));
+  EXPECT_EQ(scale, 1u);
+  for (const char* bad : {"0/1", "25/0", "25/", "/1", "a/b", "4294967296/1"}) {
+    EXPECT_FALSE(parse_frame_rate(bad, &rate, &scale)) << bad;
+  }
+}
+
+TEST(StandInHostTest, EveryFetchIsAFreshCopyAndOutsideNumbersGiveTheNearestFrame) {
+  TestPattern pattern({16, 8, 25, 1, 5});
+  StandInHost host(&pattern, nullptr, nullptr);
+  const HostOutputInfo& info = host.info();
+  EXPECT_EQ(info.flags, QUORVEL_HOST_HAS_VIDEO);
+  EXPECT_EQ(info.frame_size, 16u * 2 * 8);
+
+  std::vector<uint8_t> expected(info.frame_size);
+  pattern.render(4, expected.data());
+  auto* frame = static_cast<uint8_t*>(info.get_frame(4, QUORVEL_FOURCC_YUY2));
+  ASSERT_NE(frame, nullptr);
+  // A compressing codec filters the buffer in place; the next fetch must not see that.
+  std::memset(frame, 0, info.frame_size);
+  frame = static_cast<uint8_t*>(info.get_frame(4, QUORVEL_FOURCC_YUY2));
+  EXPECT_EQ(std::memcmp(frame, expected.data(), expected.size()), 0);
+
+  frame = static_cast<uint8_t*>(info.get_frame(1000, QUORVEL_FOURCC_YUY2));
+  EXPECT_EQ(std::memcmp(frame, expected.data(), expected.size()), 0) << "past the end gives the last frame";
+  pattern.render(0, expected.data());
+  frame = static_cast<uint8_t*>(info.get_frame(-7, QUORVEL_FOURCC_YUY2));
+  EXPECT_EQ(std::memcmp(frame, expected.data(), expected.size()), 0) << "before the start gives frame 0";
+  EXPECT_EQ(info.get_frame(0, 0x12345678u), nullptr) << "only YUY2 is offered";
+}
+
+TEST(StandInHostTest, AudioIsTheToneInsideAndSilenceOutsideWithABoundedBuffer) {
+  TestTone tone({48000, 2, 100});
+  StandInHost host(nullptr, &tone, nullptr);
+  const HostOutputInfo& info = host.info();
+  EXPECT_EQ(info.flags, QUORVEL_HOST_HAS_AUDIO);
+  int32_t delivered = -1;
+  const auto* audio = static_cast<const uint8_t*>(info.get_audio(98, 4, &delivered));
+  ASSERT_NE(audio, nullptr);
+  EXPECT_EQ(delivered, 4);
+  const auto sample_at = [&](int index, int channel) {
+    return static_cast<int16_t>(audio[index * 4 + channel * 2] | audio[index * 4 + channel * 2 + 1] << 8);
+  };
+  EXPECT_EQ(sample_at(0, 0), tone.sample(98, 0));
+  EXPECT_EQ(sample_at(1, 1), tone.sample(99, 1));
+  EXPECT_EQ(sample_at(2, 0), 0);
+  EXPECT_EQ(sample_at(3, 1), 0);
+  // A client's huge count is cut to what one call hands out; the session pads the rest.
+  info.get_audio(0, INT32_MAX, &delivered);
+  EXPECT_EQ(delivered, StandInHost::kMaxAudioSamplesPerCall);
+  info.get_audio(0, -5, &delivered);
+  EXPECT_EQ(delivered, 0);
+}
+
+TEST(TestPatternTest, FramesDifferAndTheToneLastsAsLongAsTheVideo) {
+  TestPattern pattern({64, 48, 30000, 1001, 10});
+  std::vector<uint8_t> first(64 * 2 * 48);
+  std::vector<uint8_t> again(first.size());
+  std::vector<uint8_t> next(first.size());
+  pattern.render(3, first.data());
+  pattern.render(3, again.data());
+  pattern.render(4, next.data());
+  EXPECT_EQ(first, again);
+  EXPECT_NE(first, next);
+  EXPECT_EQ(tone_samples_for(3000, 30000, 1001, 48000), 4804800u);
+  EXPECT_EQ(tone_samples_for(30, 30000, 1001, 48000), 48048u);
+}
+
+}  // namespace
+}  // namespace quorvel::serve
