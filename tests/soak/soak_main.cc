@@ -1,0 +1,187 @@
+// quorvel-soak: many requests through a real loopback socket, from the client library to
+// quorvel-serve running as a child process. Frames in order, at random and repeated, audio
+// ranges, a codec switch every few hundred requests; one server run with read-ahead on and
+// one with it off. The server's VmRSS is read from /proc at 1,000 requests and at the end
+// of each run and must not grow by more than a small allowance.
+//
+//   quorvel-soak <quorvel-serve> <requests per run> [wrapper...]
+//
+// A wrapper (valgrind --error-exitcode=99 ...) is put in front of the server's command line;
+// the run then fails when the server exits with anything but 0.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "apps/fetch/delivery_client.h"
+
+namespace {
+
+using quorvel::client::DeliveryClient;
+
+constexpr int kFrames = 120;
+constexpr int kSwitchEvery = 300;
+constexpr int kFirstSample = 1000;
+// RSS may move by a few pages (allocator arenas, socket buffers), not with the request count.
+constexpr long kRssAllowanceKb = 2048;
+
+struct Server {
+  pid_t pid = -1;
+  std::string port;
+};
+
+// Starts the server on port 0 and reads the port from its "listening on port N" line.
+bool start_server(const std::vector<std::string>& command, Server* server) {
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) return false;
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    dup2(pipe_fds[1], STDERR_FILENO);
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+    std::vector<char*> argv;
+    for (const std::string& arg : command) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(pipe_fds[1]);
+  server->pid = pid;
+  FILE* err = fdopen(pipe_fds[0], "r");
+  char line[512];
+  while (err != nullptr && std::fgets(line, sizeof line, err) != nullptr) {
+    std::fputs(line, stderr);
+    const char* found = std::strstr(line, "listening on port ");
+    if (found != nullptr) {
+      server->port = std::to_string(std::atoi(found + std::strlen("listening on port ")));
+      // Keep draining the server's stderr (valgrind's report) to ours in a child.
+      if (fork() == 0) {
+        while (std::fgets(line, sizeof line, err) != nullptr) std::fputs(line, stderr);
+        _exit(0);
+      }
+      std::fclose(err);
+      return true;
+    }
+  }
+  if (err != nullptr) std::fclose(err);
+  return false;
+}
+
+long rss_kb(pid_t pid, const char* field) {
+  const std::string path = "/proc/" + std::to_string(pid) + "/status";
+  FILE* status = std::fopen(path.c_str(), "r");
+  if (status == nullptr) return -1;
+  char line[256];
+  long value = -1;
+  const size_t length = std::strlen(field);
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    if (std::strncmp(line, field, length) == 0) value = std::atol(line + length + 1);
+  }
+  std::fclose(status);
+  return value;
+}
+
+bool fail(const char* what, const DeliveryClient& client) {
+  std::fprintf(stderr, "quorvel-soak: %s failed: %s\n", what, client.error().c_str());
+  return false;
+}
+
+// One request of the mix; `i` is the request's index in the run.
+bool one_request(DeliveryClient& client, std::mt19937& rng, int i, int32_t* next_frame,
+                 int32_t* last_frame) {
+  static const uint8_t kMasks[] = {1, 2, 4, 0, 7, 3, 6, 0xF9};
+  std::vector<uint8_t> bytes;
+  if (i % kSwitchEvery == kSwitchEvery - 1) {
+    if (!client.set_compression(kMasks[(i / kSwitchEvery) % sizeof kMasks])) {
+      return fail("SetCompression", client);
+    }
+    return true;
+  }
+  const auto kind = rng() % 10;
+  if (kind < 4) {  // in order
+    *last_frame = *next_frame;
+    *next_frame = (*next_frame + 1) % kFrames;
+  } else if (kind < 6) {  // at random
+    *last_frame = static_cast<int32_t>(rng() % kFrames);
+    *next_frame = (*last_frame + 1) % kFrames;
+  } else if (kind < 8) {  // the same again
+  } else {
+    const int64_t first = kFirstSample + static_cast<int64_t>(rng() % 200000);
+    const int64_t count = 1 + static_cast<int64_t>(rng() % 4800);
+    if (!client.get_audio(first, count, &bytes)) return fail("GetAudio", client);
+    if (bytes.size() != static_cast<size_t>(count) * 4) {
+      std::fprintf(stderr, "quorvel-soak: audio of %zu bytes for %lld samples\n", bytes.size(),
+                   static_cast<long long>(count));
+      return false;
+    }
+    return true;
+  }
+  if (!client.get_frame(*last_frame, &bytes)) return fail("GetFrame", client);
+  return true;
+}
+
+bool soak_run(const std::string& serve, int requests, bool read_ahead,
+              const std::vector<std::string>& wrapper, unsigned seed) {
+  std::vector<std::string> command = wrapper;
+  for (const char* arg : {"--quiet", "--port=0", "--size=320x240", "--once"}) command.push_back(arg);
+  command.insert(command.begin() + static_cast<std::ptrdiff_t>(wrapper.size()), serve);
+  command.push_back("--frames=" + std::to_string(kFrames));
+  command.push_back(std::string("--read-ahead=") + (read_ahead ? "1" : "0"));
+  Server server;
+  if (!start_server(command, &server)) {
+    std::fprintf(stderr, "quorvel-soak: the server did not start\n");
+    return false;
+  }
+  DeliveryClient client;
+  bool ok = client.connect("127.0.0.1", server.port, 60000);
+  quorvel::StreamInfoRecord info;
+  ok = ok && client.get_stream_info(&info);
+  if (!ok) fail("connect or GetStreamInfo", client);
+  std::mt19937 rng(seed);
+  int32_t next_frame = 0;
+  int32_t last_frame = 0;
+  long rss_at_1k = -1;
+  for (int i = 0; ok && i < requests; ++i) {
+    ok = one_request(client, rng, i, &next_frame, &last_frame);
+    if (i + 1 == 1000) rss_at_1k = rss_kb(server.pid, "VmRSS");
+  }
+  const long rss_at_end = rss_kb(server.pid, "VmRSS");
+  const long hwm = rss_kb(server.pid, "VmHWM");
+  ok = client.disconnect() && ok;
+  int status = 0;
+  waitpid(server.pid, &status, 0);
+  const bool exited_cleanly = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  std::printf("read-ahead %s: %d requests, %llu bytes received; server VmRSS %ld kB at 1k, "
+              "%ld kB at the end, VmHWM %ld kB; server exit %s\n",
+              read_ahead ? "on" : "off", requests,
+              static_cast<unsigned long long>(client.bytes_received()), rss_at_1k, rss_at_end, hwm,
+              exited_cleanly ? "0" : "not 0");
+  // Under a wrapper the figures are the wrapper's; only an unwrapped run judges them.
+  const bool flat = !wrapper.empty() || rss_at_1k < 0 || rss_at_end - rss_at_1k <= kRssAllowanceKb;
+  if (!flat) std::fprintf(stderr, "quorvel-soak: the server's RSS grew\n");
+  return ok && exited_cleanly && flat;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: quorvel-soak <quorvel-serve> <requests per run> [wrapper...]\n");
+    return 2;
+  }
+  signal(SIGPIPE, SIG_IGN);
+  const std::string serve = argv[1];
+  const int requests = std::atoi(argv[2]);
+  const std::vector<std::string> wrapper(argv + 3, argv + argc);
+  const bool on = soak_run(serve, requests, true, wrapper, 1);
+  const bool off = soak_run(serve, requests, false, wrapper, 2);
+  return on && off ? 0 : 1;
+}
