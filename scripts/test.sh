@@ -3,7 +3,9 @@
 #   1. the native build under AddressSanitizer + UndefinedBehaviorSanitizer with -Werror, all ctest tests
 #      (unit, end to end over 127.0.0.1, corpus replays of the fuzz targets);
 #   2. the fuzz targets built with clang's libFuzzer, a short bounded run of each;
-#   3. the 32-bit Windows build (quorvel.auo and its tests) under Wine.
+#   3. the 32-bit Windows build (quorvel.auo and its tests) under Wine;
+#   4. the soak: 100,000 requests from the client library to quorvel-serve over 127.0.0.1 in a
+#      plain Release build, the server's RSS checked flat.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -26,3 +28,6 @@ ctest --test-dir "$fuzz" --output-on-failure -L fuzz-smoke
 
 echo "== 32-bit Windows build under Wine"
 bash "$root/scripts/test-windows.sh" "$native"
+
+echo "== soak (100,000 requests, Release build)"
+bash "$root/scripts/soak.sh" "$root/build/test-soak"
