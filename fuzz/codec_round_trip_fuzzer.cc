@@ -16,23 +16,13 @@
 #include "codecs/vertical_delta.h"
 #include "fuzz/frame_shape_param.h"
 #include "fuzz/fuzz_input.h"
+#include "fuzz/round_trip_check.h"
 
 namespace quorvel {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-void require(bool condition) {
-  if (!condition) __builtin_trap();
-}
-
-Bytes take_block(FrameCodec& codec, int32_t length) {
-  require(codec.output_buffer != nullptr && length >= 0 && !codec.output_not_owned);
-  Bytes bytes(codec.output_buffer, codec.output_buffer + length);
-  std::free(codec.output_buffer);
-  codec.output_buffer = nullptr;
-  return bytes;
-}
+using Bytes = FuzzBytes;
+constexpr auto require = fuzz_require;
 
 void check_filter(const Bytes& frame, const FuzzFrameShape& shape, Bytes& filtered) {
   filtered = frame;
@@ -44,19 +34,6 @@ void check_filter(const Bytes& frame, const FuzzFrameShape& shape, Bytes& filter
   VerticalDelta::inverse(restored.data(), shape.row_bytes, shape.rows, shape.pitch);
   VerticalDelta::inverse_reference(reference.data(), shape.row_bytes, shape.rows, shape.pitch);
   require(restored == frame && reference == frame);
-}
-
-void check_round_trip(FrameCodec& codec, const Bytes& frame, const Bytes& filtered,
-                      const FuzzFrameShape& shape) {
-  Bytes work = frame;
-  const int32_t length = codec.encode(work.data(), shape.row_bytes, shape.rows, shape.pitch);
-  require(length > 0);
-  require(work == filtered);
-  const Bytes payload = take_block(codec, length);
-  const int32_t rebuilt = codec.decode(payload.data(), shape.row_bytes, shape.rows, shape.pitch,
-                                       static_cast<int32_t>(payload.size()));
-  require(rebuilt == shape.frame_bytes());
-  require(take_block(codec, rebuilt) == frame);
 }
 
 }  // namespace
@@ -79,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   Bytes filtered;
   check_filter(frame, shape, filtered);
-  if ((codecs & 1) != 0) check_round_trip(*lzo, frame, filtered, shape);
-  if ((codecs & 2) != 0) check_round_trip(*deflate, frame, filtered, shape);
+  if ((codecs & 1) != 0) check_round_trip(*lzo, frame, shape, &filtered);
+  if ((codecs & 2) != 0) check_round_trip(*deflate, frame, shape, &filtered);
   return 0;
 }

@@ -13,18 +13,16 @@
 #include "codecs/fano_expand.h"
 #include "fuzz/frame_shape_param.h"
 #include "fuzz/fuzz_input.h"
+#include "fuzz/round_trip_check.h"
 
 namespace quorvel {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using Bytes = FuzzBytes;
+constexpr auto require = fuzz_require;
 
 // The reference decoder's time grows with n times the leaves: compare on a frame's head.
 constexpr size_t kMaxComparedBytes = 16384;
-
-void require(bool condition) {
-  if (!condition) __builtin_trap();
-}
 
 void check_coder(const Bytes& frame) {
   const Bytes source(frame.begin(),
@@ -53,25 +51,6 @@ void check_coder(const Bytes& frame) {
   require(result.status == FanoExpandStatus::kComplete && decoded == source);
 }
 
-Bytes take_block(FrameCodec& codec, int32_t length) {
-  require(codec.output_buffer != nullptr && length > 0 && !codec.output_not_owned);
-  Bytes bytes(codec.output_buffer, codec.output_buffer + length);
-  std::free(codec.output_buffer);
-  codec.output_buffer = nullptr;
-  return bytes;
-}
-
-void check_codec(const Bytes& frame, const FuzzFrameShape& shape) {
-  FanoCodec codec;
-  Bytes work = frame;
-  const Bytes payload =
-      take_block(codec, codec.encode(work.data(), shape.row_bytes, shape.rows, shape.pitch));
-  const int32_t rebuilt = codec.decode(payload.data(), shape.row_bytes, shape.rows, shape.pitch,
-                                       static_cast<int32_t>(payload.size()));
-  require(rebuilt == shape.frame_bytes());
-  require(take_block(codec, rebuilt) == frame);
-}
-
 }  // namespace
 }  // namespace quorvel
 
@@ -83,6 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; input.size() != 0 && i < frame.size(); ++i)
     frame[i] = input.data()[i % input.size()];
   check_coder(frame);
-  check_codec(frame, shape);
+  FanoCodec codec;
+  check_round_trip(codec, frame, shape);
   return 0;
 }
