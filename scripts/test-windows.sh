@@ -2,11 +2,13 @@
 # Builds quorvel.auo, its 32-bit host harness and the cross-built unit tests with mingw-w64,
 # then runs the whole ctest of that tree under Wine: the plug-in binary's exports, imports
 # and dialog template, the harness against the DLL (table, settings, abort, port taken), the
-# end-to-end runs with the native quorvel-fetch over 127.0.0.1, the settings dialog on a
-# virtual display, and the unit tests of every folder.
+# end-to-end runs with the native quorvel-fetch over 127.0.0.1, a soak of the DLL by the
+# native quorvel-soak, the settings dialog on a virtual display, and the unit tests of every
+# folder.
 #
 # usage: scripts/test-windows.sh NATIVE_BUILD_DIR
-#   NATIVE_BUILD_DIR  a native build that holds apps/fetch/quorvel-fetch
+#   NATIVE_BUILD_DIR  a native build that holds apps/fetch/quorvel-fetch and
+#                     tests/soak/quorvel-soak
 # environment: QUORVEL_WIN32_BUILD (default build/win32), QUORVEL_JOBS (default 2),
 #              QUORVEL_WIN32_CMAKE_ARGS (more configure arguments, after the script's own)
 #
@@ -15,21 +17,25 @@
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
-  sed -n '2,15p' "$0" >&2
+  sed -n '2,16p' "$0" >&2
   exit 2
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)
-fetch="$(realpath "$1")/apps/fetch/quorvel-fetch"
-if [ ! -x "$fetch" ]; then
-  echo "test-windows.sh: no $fetch; build the native tree first" >&2
-  exit 2
-fi
+native=$(realpath "$1")
+fetch="$native/apps/fetch/quorvel-fetch"
+soak="$native/tests/soak/quorvel-soak"
+for program in "$fetch" "$soak"; do
+  if [ ! -x "$program" ]; then
+    echo "test-windows.sh: no $program; build the native tree first" >&2
+    exit 2
+  fi
+done
 build=${QUORVEL_WIN32_BUILD:-$root/build/win32}
 
 seconds() { date +%s.%N; }
 build_start=$(seconds)
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-  -DQUORVEL_WERROR=ON -DQUORVEL_FETCH="$fetch" ${QUORVEL_WIN32_CMAKE_ARGS:-}
+  -DQUORVEL_WERROR=ON -DQUORVEL_FETCH="$fetch" -DQUORVEL_SOAK="$soak" ${QUORVEL_WIN32_CMAKE_ARGS:-}
 ninja -C "$build" -j"${QUORVEL_JOBS:-2}"
 build_end=$(seconds)
 

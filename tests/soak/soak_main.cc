@@ -1,13 +1,15 @@
-// quorvel-soak: many requests through a real loopback socket, from the client library to
-// quorvel-serve running as a child process. Frames in order, at random and repeated, audio
-// ranges, a codec switch every few hundred requests; one server run with read-ahead on and
-// one with it off. The server's VmRSS is read from /proc at 1,000 requests and at the end
-// of each run and must not grow by more than a small allowance.
+// quorvel-soak: many requests through a real loopback socket, from the client library to a
+// frame server. Frames in order, at random and repeated, audio ranges, a codec switch every
+// few hundred requests. The server's VmRSS is read from /proc at 1,000 requests and at the
+// end and must not grow by more than a small allowance.
 //
 //   quorvel-soak <quorvel-serve> <requests per run> [wrapper...]
-//
-// A wrapper (valgrind --error-exitcode=99 ...) is put in front of the server's command line;
-// the run then fails when the server exits with anything but 0.
+//       runs quorvel-serve as a child twice, once with read-ahead on and once with it off.
+//       A wrapper (valgrind --error-exitcode=99 ...) is put in front of the server's command
+//       line; the run then fails when the server exits with anything but 0.
+//   quorvel-soak --attach <port> <server pid> <requests> <seed>
+//       soaks one server that is already listening on 127.0.0.1 (quorvel.auo under Wine,
+//       whose Windows process is a Linux process with its own /proc entry).
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -31,6 +33,7 @@ constexpr int kSwitchEvery = 300;
 constexpr int kFirstSample = 1000;
 // RSS may move by a few pages (allocator arenas, socket buffers), not with the request count.
 constexpr long kRssAllowanceKb = 2048;
+// A quorvel-serve child comes from the same build as this program, sanitizers and all.
 #ifdef QUORVEL_SOAK_SANITIZED
 constexpr bool kJudgeRss = false;
 #else
@@ -133,11 +136,55 @@ bool one_request(DeliveryClient& client, std::mt19937& rng, int i, int32_t* next
   return true;
 }
 
-bool soak_run(const std::string& serve, int requests, bool read_ahead,
-              const std::vector<std::string>& wrapper, unsigned seed) {
+struct SoakResult {
+  bool requests_ok = false;
+  long rss_at_1k = -1;
+  long rss_at_end = -1;
+  long hwm = -1;
+  uint64_t bytes_received = 0;
+};
+
+// Connects, asks for the stream info, then sends `requests` requests of the mix and
+// disconnects. RSS figures are those of server_pid.
+SoakResult soak_connection(const std::string& port, pid_t server_pid, int requests, unsigned seed) {
+  SoakResult result;
+  DeliveryClient client;
+  bool ok = client.connect("127.0.0.1", port, 60000);
+  quorvel::StreamInfoRecord info;
+  ok = ok && client.get_stream_info(&info);
+  if (!ok) fail("connect or GetStreamInfo", client);
+  std::mt19937 rng(seed);
+  int32_t next_frame = 0;
+  int32_t last_frame = 0;
+  for (int i = 0; ok && i < requests; ++i) {
+    ok = one_request(client, rng, i, &next_frame, &last_frame);
+    if (i + 1 == 1000) result.rss_at_1k = rss_kb(server_pid, "VmRSS");
+  }
+  result.rss_at_end = rss_kb(server_pid, "VmRSS");
+  result.hwm = rss_kb(server_pid, "VmHWM");
+  result.requests_ok = client.disconnect() && ok;
+  result.bytes_received = client.bytes_received();
+  return result;
+}
+
+bool rss_flat(const SoakResult& result) {
+  const bool flat = result.rss_at_1k < 0 || result.rss_at_end - result.rss_at_1k <= kRssAllowanceKb;
+  if (!flat) std::fprintf(stderr, "quorvel-soak: the server's RSS grew\n");
+  return flat;
+}
+
+void print_result(const char* label, int requests, const SoakResult& result) {
+  std::printf("%s: %d requests, %llu bytes received; server VmRSS %ld kB at 1k, "
+              "%ld kB at the end, VmHWM %ld kB\n",
+              label, requests, static_cast<unsigned long long>(result.bytes_received),
+              result.rss_at_1k, result.rss_at_end, result.hwm);
+}
+
+bool soak_child(const std::string& serve, int requests, bool read_ahead,
+                const std::vector<std::string>& wrapper, unsigned seed) {
   std::vector<std::string> command = wrapper;
+  command.push_back(serve);
   for (const char* arg : {"--quiet", "--port=0", "--size=320x240", "--once"}) command.push_back(arg);
-  command.insert(command.begin() + static_cast<std::ptrdiff_t>(wrapper.size()), serve);
   command.push_back("--frames=" + std::to_string(kFrames));
   command.push_back(std::string("--read-ahead=") + (read_ahead ? "1" : "0"));
   Server server;
@@ -145,50 +192,45 @@ bool soak_run(const std::string& serve, int requests, bool read_ahead,
     std::fprintf(stderr, "quorvel-soak: the server did not start\n");
     return false;
   }
-  DeliveryClient client;
-  bool ok = client.connect("127.0.0.1", server.port, 60000);
-  quorvel::StreamInfoRecord info;
-  ok = ok && client.get_stream_info(&info);
-  if (!ok) fail("connect or GetStreamInfo", client);
-  std::mt19937 rng(seed);
-  int32_t next_frame = 0;
-  int32_t last_frame = 0;
-  long rss_at_1k = -1;
-  for (int i = 0; ok && i < requests; ++i) {
-    ok = one_request(client, rng, i, &next_frame, &last_frame);
-    if (i + 1 == 1000) rss_at_1k = rss_kb(server.pid, "VmRSS");
-  }
-  const long rss_at_end = rss_kb(server.pid, "VmRSS");
-  const long hwm = rss_kb(server.pid, "VmHWM");
-  ok = client.disconnect() && ok;
+  const SoakResult result = soak_connection(server.port, server.pid, requests, seed);
   int status = 0;
   waitpid(server.pid, &status, 0);
   const bool exited_cleanly = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-  std::printf("read-ahead %s: %d requests, %llu bytes received; server VmRSS %ld kB at 1k, "
-              "%ld kB at the end, VmHWM %ld kB; server exit %s\n",
-              read_ahead ? "on" : "off", requests,
-              static_cast<unsigned long long>(client.bytes_received()), rss_at_1k, rss_at_end, hwm,
-              exited_cleanly ? "0" : "not 0");
+  print_result(read_ahead ? "read-ahead on" : "read-ahead off", requests, result);
+  if (!exited_cleanly) std::fprintf(stderr, "quorvel-soak: the server did not exit with 0\n");
   // Under a wrapper the figures are the wrapper's, and a sanitized server keeps freed
   // blocks in quarantine; only an unwrapped run of a plain build judges them.
-  const bool flat = !kJudgeRss || !wrapper.empty() || rss_at_1k < 0 ||
-                    rss_at_end - rss_at_1k <= kRssAllowanceKb;
-  if (!flat) std::fprintf(stderr, "quorvel-soak: the server's RSS grew\n");
-  return ok && exited_cleanly && flat;
+  const bool flat = !kJudgeRss || !wrapper.empty() || rss_flat(result);
+  return result.requests_ok && exited_cleanly && flat;
+}
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: quorvel-soak <quorvel-serve> <requests per run> [wrapper...]\n"
+               "       quorvel-soak --attach <port> <server pid> <requests> <seed>\n");
+  return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::fprintf(stderr, "usage: quorvel-soak <quorvel-serve> <requests per run> [wrapper...]\n");
-    return 2;
-  }
+  if (argc < 3) return usage();
   signal(SIGPIPE, SIG_IGN);
+  if (std::strcmp(argv[1], "--attach") == 0) {
+    if (argc != 6) return usage();
+    const int requests = std::atoi(argv[4]);
+    const SoakResult result = soak_connection(argv[2], static_cast<pid_t>(std::atol(argv[3])),
+                                              requests, static_cast<unsigned>(std::atol(argv[5])));
+    print_result("attached", requests, result);
+    // The caller named the server's process, so its RSS must be readable to be judged.
+    const bool measured = requests < 1000 || (result.rss_at_1k >= 0 && result.rss_at_end >= 0);
+    if (!measured) std::fprintf(stderr, "quorvel-soak: no VmRSS for pid %s\n", argv[3]);
+    return result.requests_ok && measured && rss_flat(result) ? 0 : 1;
+  }
   const std::string serve = argv[1];
   const int requests = std::atoi(argv[2]);
   const std::vector<std::string> wrapper(argv + 3, argv + argc);
-  const bool on = soak_run(serve, requests, true, wrapper, 1);
-  const bool off = soak_run(serve, requests, false, wrapper, 2);
+  const bool on = soak_child(serve, requests, true, wrapper, 1);
+  const bool off = soak_child(serve, requests, false, wrapper, 2);
   return on && off ? 0 : 1;
 }
