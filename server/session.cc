@@ -105,7 +105,7 @@ bool Session::handle(const Request& request) {
 }
 
 bool Session::send_part(const uint8_t* data, int32_t length) {
-  return SendChunked(client_, data, length) > 0;
+  return SendChunked(client_, data, length, host_.is_aborted) > 0;
 }
 
 bool Session::handle_stream_info() {
@@ -223,8 +223,11 @@ bool Session::handle_get_audio(const Request& request) {
   uint8_t record[kAudioInfoSize];
   write_header(header, byte_count + 1 + kAudioInfoSize, kAudioReply);
   write_audio_info({byte_count}, record);
-  // The header goes out in one send of its own.
-  if (net::send(client_, header, kHeaderSize) != kHeaderSize) return false;
+  // The header goes out in one send of its own, once the client's socket can take it.
+  if (!WaitUntilWritable(client_, host_.is_aborted) ||
+      net::send(client_, header, kHeaderSize) != kHeaderSize) {
+    return false;
+  }
   if (!send_part(record, kAudioInfoSize)) return false;
   return send_audio_data(audio, audio_bytes, byte_count);
 }

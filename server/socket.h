@@ -1,7 +1,8 @@
 // The sockets layer: the few operations the session needs, behind one seam.
 // socket_posix.cc and socket_win32.cc implement it (CMake links one); tests link a scripted
 // stand-in. No other server file includes a platform socket header, and no platform error
-// code leaves the backends: transfers return bytes > 0, 0 when the peer closed, < 0 on error.
+// code leaves the backends: transfers return bytes > 0, 0 when the peer closed, < 0 on error
+// (kWouldBlock when a send to the non-blocking client socket cannot take a byte now).
 #ifndef QUORVEL_SERVER_SOCKET_H_
 #define QUORVEL_SERVER_SOCKET_H_
 
@@ -11,6 +12,8 @@ namespace quorvel::net {
 
 using SocketHandle = intptr_t;
 constexpr SocketHandle kInvalidSocket = -1;
+// What send() returns when the client's socket buffer is full; nothing was sent.
+constexpr int kWouldBlock = -2;
 
 // Starts the platform's sockets library (Windows Sockets 2.0); false when it cannot.
 bool startup();
@@ -30,8 +33,13 @@ uint16_t local_port(SocketHandle socket);
 // True when a receive (or an accept) on the socket would not block, waiting at most
 // timeout_ms milliseconds; 0 is a pure look. Errors count as not readable.
 bool is_readable(SocketHandle socket, int timeout_ms);
+// True when a send on the socket would take at least one byte without blocking, waiting at
+// most timeout_ms milliseconds. A broken connection counts as writable (the send then fails).
+bool is_writable(SocketHandle socket, int timeout_ms);
 // Accepts one connection and turns Nagle's algorithm off on it, so that the several sends
-// of one reply do not wait for the client's delayed acknowledgement.
+// of one reply do not wait for the client's delayed acknowledgement. The connection is
+// non-blocking: a client that stops taking replies cannot hold a send, and with it the
+// host, past an abort. Receives only follow is_readable(), so they never meet an empty socket.
 SocketHandle accept_client(SocketHandle listener);
 
 int receive(SocketHandle socket, uint8_t* buffer, int length);

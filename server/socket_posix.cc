@@ -1,6 +1,7 @@
 // POSIX backend of the sockets layer. poll() instead of select() so that any descriptor
 // number works.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -59,14 +60,21 @@ uint16_t local_port(SocketHandle socket) {
   return ntohs(address.sin_port);
 }
 
-bool is_readable(SocketHandle socket, int timeout_ms) {
-  pollfd entry{fd_of(socket), POLLIN, 0};
+// True when poll() reports `events`, or a hang-up or error: the next transfer then returns
+// at once (0 or an error).
+bool poll_for(SocketHandle socket, short events, int timeout_ms) {
+  pollfd entry{fd_of(socket), events, 0};
   int ready;
   do {
     ready = ::poll(&entry, 1, timeout_ms);
   } while (ready < 0 && errno == EINTR);
-  // A hang-up or error also makes the next receive return at once (0 or an error).
-  return ready > 0 && (entry.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+  return ready > 0 && (entry.revents & (events | POLLHUP | POLLERR)) != 0;
+}
+
+bool is_readable(SocketHandle socket, int timeout_ms) { return poll_for(socket, POLLIN, timeout_ms); }
+
+bool is_writable(SocketHandle socket, int timeout_ms) {
+  return poll_for(socket, POLLOUT, timeout_ms);
 }
 
 SocketHandle accept_client(SocketHandle listener) {
@@ -77,6 +85,11 @@ SocketHandle accept_client(SocketHandle listener) {
   if (fd < 0) return kInvalidSocket;
   const int on = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+    ::close(fd);
+    return kInvalidSocket;
+  }
   return fd;
 }
 
@@ -94,7 +107,8 @@ int send(SocketHandle socket, const uint8_t* data, int length) {
     // MSG_NOSIGNAL: a client that vanished gives an error result, not SIGPIPE.
     sent = ::send(fd_of(socket), data, static_cast<size_t>(length), MSG_NOSIGNAL);
   } while (sent < 0 && errno == EINTR);
-  return sent < 0 ? -1 : static_cast<int>(sent);
+  if (sent < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? kWouldBlock : -1;
+  return static_cast<int>(sent);
 }
 
 void close(SocketHandle socket) { ::close(fd_of(socket)); }

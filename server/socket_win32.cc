@@ -69,11 +69,28 @@ bool is_readable(SocketHandle socket, int timeout_ms) {
   return FD_ISSET(native(socket), &readable) != 0;
 }
 
+bool is_writable(SocketHandle socket, int timeout_ms) {
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(native(socket), &writable);
+  FD_SET(native(socket), &failed);
+  timeval timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+  select(0, nullptr, &writable, &failed, &timeout);
+  return FD_ISSET(native(socket), &writable) != 0 || FD_ISSET(native(socket), &failed) != 0;
+}
+
 SocketHandle accept_client(SocketHandle listener) {
   const SOCKET client = ::accept(native(listener), nullptr, nullptr);
   if (client == INVALID_SOCKET) return kInvalidSocket;
   const BOOL on = TRUE;
   setsockopt(client, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+  u_long non_blocking = 1;
+  if (ioctlsocket(client, FIONBIO, &non_blocking) != 0) {
+    closesocket(client);
+    return kInvalidSocket;
+  }
   return wrap(client);
 }
 
@@ -84,7 +101,8 @@ int receive(SocketHandle socket, uint8_t* buffer, int length) {
 
 int send(SocketHandle socket, const uint8_t* data, int length) {
   const int sent = ::send(native(socket), reinterpret_cast<const char*>(data), length, 0);
-  return sent == SOCKET_ERROR ? -1 : sent;
+  if (sent != SOCKET_ERROR) return sent;
+  return WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : -1;
 }
 
 void close(SocketHandle socket) { closesocket(native(socket)); }

@@ -2,7 +2,8 @@
 // system's choosing (--port 0, read back from its "listening on port" line). Frames and
 // audio arrive bit-exact from the pattern, tone, Y4M and WAV sources with every codec;
 // ffprobe reads the client's files; Disconnect, a second client, a client gone mid-request,
-// a closed output pipe and Ctrl-C each end a run as they should. Every wait is bounded.
+// a client that stops reading replies, a closed output pipe and Ctrl-C each end a run as
+// they should. Every wait is bounded.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -21,6 +22,7 @@
 #include "apps/fetch/fetch_job.h"
 #include "apps/serve/test_pattern.h"
 #include "apps/serve/test_tone.h"
+#include "server/protocol.h"
 #include "tests/apps/child_process.h"
 #include "tests/apps/media_files.h"
 
@@ -342,6 +344,33 @@ TEST(EndToEndTest, ClientClosingMidPayloadEndsTheRun) {
   ASSERT_EQ(send(fd, partial, sizeof partial, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof partial));
   close(fd);
   expect_server_exits_cleanly(server);
+}
+
+TEST(EndToEndTest, ClientThatStopsReadingRepliesDoesNotHoldOffCtrlC) {
+  Server server = start_server({"--size", "640x480", "--frames", "100"});
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  const int small = 4096;  // a small receive window, so the server's socket fills soon
+  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(server.port));
+  ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  // 64 raw frames of 600 KiB asked for and never read: far more than the socket buffers hold.
+  std::vector<uint8_t> requests;
+  for (int32_t n = 0; n < 64; ++n) {
+    uint8_t get_frame[kHeaderSize + kGetFramePayloadMin];
+    const int length = write_get_frame(get_frame, n);
+    requests.insert(requests.end(), get_frame, get_frame + length);
+  }
+  ASSERT_EQ(send(fd, requests.data(), requests.size(), MSG_NOSIGNAL),
+            static_cast<ssize_t>(requests.size()));
+  // The server is soon stuck on a full socket, with no end of its own; Ctrl-C must still end it.
+  usleep(500 * 1000);
+  ASSERT_EQ(server.process->wait(0), -1) << "the server is still serving";
+  server.process->signal(SIGINT);
+  EXPECT_EQ(server.process->wait(5000), 0) << server.process->stderr_text();
+  close(fd);
 }
 
 TEST(EndToEndTest, ClosedOutputPipeEndsTheFetchCleanlyWithDisconnect) {

@@ -1,6 +1,6 @@
 // Fault injection on a running session: the client closes at every byte boundary of every
-// request, sends fail at every call of a conversation, the host aborts in each serving state
-// or hands back null. Every run must end with 1, close everything once and (checked by
+// request, sends fail at every call of a conversation, the client stops taking replies at
+// every byte of one, the host aborts in each serving state or hands back null. Every run must end with 1, close everything once and (checked by
 // LeakSanitizer at exit) release every encoded frame, with each codec that is built.
 #include <gtest/gtest.h>
 
@@ -278,6 +278,78 @@ TEST_F(ServingTest, AbortIsNotPolledWhileARequestIsHandled) {
                                               "abort?", "show_progress 1/100", "get_frame 2",
                                               "notify_frame", "abort?"}));
 }
+
+// ---- The client stops taking replies ------------------------------------------------------
+
+struct StallCase {
+  const char* name;
+  uint8_t mask;
+  Bytes request;
+  // An AudioReply's header goes out in one send: cut, it ends the run at once, no wait.
+  bool header_in_one_send = false;
+};
+
+class ClientStopsReading : public ServingTest, public ::testing::WithParamInterface<StallCase> {
+ protected:
+  std::vector<Bytes> requests() const {
+    if (GetParam().mask == 0) return {GetParam().request};
+    return {set_compression_request(GetParam().mask), GetParam().request};
+  }
+};
+
+// Whatever byte of a reply the client stops reading at, the server waits for it only until
+// the host aborts: the run ends with 1 within 30 ms of the abort, having sent only the bytes
+// before the stall, and releases any encoded frame. (A stall inside a header that goes out in
+// one send ends the run at once instead.)
+TEST_P(ClientStopsReading, AtEveryByteOfAReplyEndsTheRunAtTheAbort) {
+  QUORVEL_SKIP_UNLESS_CODEC_BUILT(GetParam().mask);
+  // A run with a client that reads everything gives the reply's extent.
+  const size_t reply_start = GetParam().mask != 0 ? kHeaderSize : 0;  // after the CompressionAck
+  size_t reply_end = 0;
+  {
+    ScriptedHost host(kWidth, kHeight);
+    client_sends(requests());
+    ASSERT_EQ(run(host), 1);
+    reply_end = fake_sockets::sent_bytes().size();
+  }
+  ASSERT_GT(reply_end, reply_start);
+
+  constexpr int64_t kAbortAtMs = 500;
+  for (size_t stall = reply_start; stall < reply_end; ++stall) {
+    SCOPED_TRACE("the client stops after byte " + std::to_string(stall));
+    fake_sockets::reset();
+    ScriptedHost host(kWidth, kHeight);
+    host.set_clock(fake_sockets::now_ms);
+    host.abort_when([] { return fake_sockets::now_ms() >= kAbortAtMs; });
+    fake_sockets::set_client_end(fake_sockets::ClientEnd::kGoesSilent);
+    fake_sockets::client_stops_reading(stall);
+    client_sends(requests());
+    EXPECT_EQ(run(host), 1);
+    expect_ended_cleanly();
+    EXPECT_EQ(fake_sockets::sent_bytes().size(), stall);
+    const bool header_cut = GetParam().header_in_one_send && stall > reply_start &&
+                            stall < reply_start + kHeaderSize;
+    if (header_cut) {
+      EXPECT_EQ(host.first_abort_ms(), -1);
+      EXPECT_EQ(fake_sockets::now_ms(), 0);
+    } else {
+      EXPECT_GE(host.first_abort_ms(), kAbortAtMs);
+      EXPECT_LE(host.first_abort_ms(), kAbortAtMs + 30);
+    }
+    if (::testing::Test::HasFailure()) return;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ClientStopsReading,
+    ::testing::Values(StallCase{"StreamInfo", 0, stream_info_request()},
+                      StallCase{"RawFrame", 0, get_frame_request(3)},
+                      StallCase{"LzoFrame", 1, get_frame_request(3)},
+                      StallCase{"FanoFrame", 2, get_frame_request(3)},
+                      StallCase{"DeflateFrame", 4, get_frame_request(3)},
+                      StallCase{"Audio", 0, get_audio_request(0, 100, 400), true},
+                      StallCase{"AudioWithAZeroTail", 0, get_audio_request(0, 10, 2000), true}),
+    [](const ::testing::TestParamInfo<StallCase>& state) { return state.param.name; });
 
 // ---- The host hands back null ------------------------------------------------------------
 

@@ -29,6 +29,8 @@ struct Script {
   int send_limit = 0;
   int fail_send_from = 0;
   int fail_send_result = -1;
+  size_t stall_after_bytes = std::numeric_limits<size_t>::max();
+  int64_t stall_until_ms = kNever;
   int64_t time_limit_ms = 60000;
 
   // What happened.
@@ -83,6 +85,12 @@ int64_t readable_from(net::SocketHandle socket) {
   return kNever;
 }
 
+// The fake time at which the client's socket can take bytes again (now: it can).
+int64_t writable_from() {
+  const Script& s = script();
+  return s.sent.size() >= s.stall_after_bytes ? s.stall_until_ms : s.now_ms;
+}
+
 bool open_handle(net::SocketHandle socket) {
   const Script& s = script();
   return (socket == kListenerHandle && s.listener_open) ||
@@ -116,6 +124,11 @@ void set_send_limit(int bytes) { script().send_limit = bytes; }
 void fail_send_from_call(int n, int result) {
   script().fail_send_from = n;
   script().fail_send_result = result;
+}
+
+void client_stops_reading(size_t after_bytes, int64_t until_ms) {
+  script().stall_after_bytes = after_bytes;
+  script().stall_until_ms = until_ms < 0 ? kNever : until_ms;
 }
 
 void set_time_limit_ms(int64_t limit_ms) { script().time_limit_ms = limit_ms; }
@@ -217,6 +230,19 @@ bool is_readable(SocketHandle socket, int timeout_ms) {
   return fake::open_handle(socket) && fake::broken();
 }
 
+bool is_writable(SocketHandle socket, int timeout_ms) {
+  fake::Script& s = fake::script();
+  if (socket != fake::kClientHandle || !s.client_open) return false;
+  const int64_t wake_ms = s.now_ms + std::max(timeout_ms, 0);
+  const int64_t ready_ms = fake::writable_from();
+  if (ready_ms <= wake_ms) {
+    fake::block_until(ready_ms);
+    return true;
+  }
+  fake::block_until(wake_ms);
+  return fake::broken();
+}
+
 SocketHandle accept_client(SocketHandle listener) {
   fake::Script& s = fake::script();
   ++s.accept_calls;
@@ -258,8 +284,13 @@ int send(SocketHandle socket, const uint8_t* data, int length) {
     result = -1;
   } else if (s.fail_send_from > 0 && call >= s.fail_send_from) {
     result = s.fail_send_result;
+  } else if (length > 0 && fake::writable_from() > s.now_ms) {
+    result = kWouldBlock;
   } else {
     result = s.send_limit > 0 ? std::min(length, s.send_limit) : length;
+    if (s.sent.size() < s.stall_after_bytes) {
+      result = static_cast<int>(std::min<size_t>(result, s.stall_after_bytes - s.sent.size()));
+    }
     s.sent.insert(s.sent.end(), data, data + result);
   }
   s.send_calls.push_back({socket, length, result});

@@ -2,7 +2,8 @@
 // for linking in place of quorvel_sockets (link quorvel_server, then quorvel_fake_sockets).
 // The script says what the one client sends and when, how its bytes arrive, how sends and
 // start-up behave; the fake records what the server sent and which calls it made. Time is a
-// fake clock: is_readable() timeouts and sleep_ms() advance it, so abort tests run at once.
+// fake clock: is_readable() and is_writable() timeouts and sleep_ms() advance it, so abort
+// tests run at once.
 //
 // The script is global state. Call fake_sockets::reset() before each use (test fixture
 // SetUp, or each fuzzer input); everything below then starts from its default.
@@ -72,6 +73,10 @@ void set_client_end(ClientEnd end);
 void set_send_limit(int bytes);
 // The nth send() (1-based) and every later one return `result` (0 or negative).
 void fail_send_from_call(int n, int result = -1);
+// Once the server has sent `after_bytes` bytes, the client takes no more until fake time
+// `until_ms` (never when negative): send() returns net::kWouldBlock, taking nothing, and
+// is_writable() waits on the clock. A send that reaches the mark takes only the bytes up to it.
+void client_stops_reading(size_t after_bytes, int64_t until_ms = -1);
 
 // Past this fake time the connection breaks, whatever the script says: the listener turns
 // readable with a failing accept, receive() and send() fail. It keeps a session that never
