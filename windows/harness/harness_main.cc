@@ -4,6 +4,7 @@
 //   quorvel-host-harness serve PLUGIN [opts]   serve the test stream to one client
 //   quorvel-host-harness abort-waiting PLUGIN  abort while no client has come
 //   quorvel-host-harness port-taken PLUGIN     the configured port is in use
+//   quorvel-host-harness stalled-client PLUGIN abort while a client has stopped reading
 //   quorvel-host-harness configure PLUGIN [--port T --interlaced 0|1 ...]
 //       opens the settings dialog through the configure slot, then prints its result, the
 //       settings read back through get-settings, and whether the block changed at all
@@ -24,7 +25,7 @@ namespace {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: quorvel-host-harness table|serve|abort-waiting|port-taken|configure "
+               "usage: quorvel-host-harness table|serve|abort-waiting|port-taken|stalled-client|configure "
                "PLUGIN [--name value ...]\n");
   return 2;
 }
@@ -72,6 +73,8 @@ int main(int argc, char** argv) {
     harness::run_abort_waiting(module, &log);
   } else if (mode == "port-taken") {
     harness::run_port_taken(module, &log);
+  } else if (mode == "stalled-client") {
+    harness::run_stalled_client(module, &log);
   } else if (mode == "configure") {
     return run_configure(module, options);
   } else {

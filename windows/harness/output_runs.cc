@@ -7,6 +7,7 @@
 
 #include "port_holder.h"
 #include "settings_block.h"
+#include "stalled_client.h"
 #include "test_host.h"
 #include "test_stream.h"
 
@@ -120,6 +121,35 @@ void run_port_taken(const PluginModule& module, CheckLog* log) {
   log->expect(result == 1, "a port that is taken gives 1");
   log->expect(host.calls().abort_polls == 0, "the run gives up before waiting for a client");
   log->expect(elapsed < 5000, "the run gives up at once");
+}
+
+void run_stalled_client(const PluginModule& module, CheckLog* log) {
+  constexpr int kFrames = 64;
+  constexpr uint32_t kAbortAtMs = 1500;
+  HostBehaviour behaviour;
+  behaviour.deadline_ms = kAbortAtMs;  // is_aborted turns nonzero then
+  {
+    PortHolder probe;
+    behaviour.port = probe.port();
+  }
+  if (!log->expect(behaviour.port != 0, "a free port was found")) return;
+  apply_settings(module, std::to_string(behaviour.port), Options(0, nullptr, 0));
+  StreamShape shape;
+  shape.frame_count = 100;
+  TestHost host(shape, behaviour);
+  StalledClient client(behaviour.port, kFrames);
+  const DWORD start = GetTickCount();
+  const int32_t result = module.output()(host.record());
+  const DWORD elapsed = GetTickCount() - start;
+  std::printf("stalled client: result %d after %lu ms, %d frames fetched\n", result,
+              static_cast<unsigned long>(elapsed), host.calls().frames_fetched);
+  log->expect(result == 1, "the run returns 1");
+  log->expect(client.requests_sent(), "the client sent its requests");
+  log->expect(host.calls().frames_fetched >= 1, "the plug-in began to serve");
+  // 64 frames of 675 KB are far more than the socket buffers hold.
+  log->expect(host.calls().frames_fetched < kFrames, "the full socket held the plug-in");
+  log->expect(host.calls().hit_deadline, "the abort ended the run");
+  log->expect(elapsed + 100 >= kAbortAtMs && elapsed < kAbortAtMs + 1000, "the run ended at the abort");
 }
 
 }  // namespace harness

@@ -1,5 +1,6 @@
 // The harness's runs of the plug-in's output function: serving a client with the test
-// stream, an abort while waiting for a client, and a port that is already taken.
+// stream, an abort while waiting for a client, a port that is already taken, and an abort
+// while a client has stopped reading.
 #ifndef QUORVEL_WINDOWS_HARNESS_OUTPUT_RUNS_H_
 #define QUORVEL_WINDOWS_HARNESS_OUTPUT_RUNS_H_
 
@@ -16,6 +17,9 @@ void run_serve(const PluginModule& module, const Options& options, CheckLog* log
 void run_abort_waiting(const PluginModule& module, CheckLog* log);
 // The port is held by a listener of the harness; the run must give up at once with 1.
 void run_port_taken(const PluginModule& module, CheckLog* log);
+// A client asks for 64 frames and never reads; the host aborts after 1.5 s, and the run
+// must end then, although the plug-in's socket is full.
+void run_stalled_client(const PluginModule& module, CheckLog* log);
 
 }  // namespace harness
 
