@@ -1,7 +1,8 @@
 // Fuzz target for the request stream: the input, less its last four bytes, is what the one
 // client sends, fed to the real session through the scripted sockets layer, with a scripted
 // host serving small frames and audio. The last bytes pick the frame shape, the read-ahead
-// setting, how the client's bytes arrive and end, and how much audio the host delivers.
+// setting, how the client's bytes arrive and end, how much audio the host delivers, and
+// where the client stops reading replies for a while.
 // The replies are cut apart and checked against a model of the requests: every reply must
 // answer its request, be framed exactly, carry zeros in reserved bytes, and a frame must
 // decode through the codec it names to the frame the host served. Traps on any violation.
@@ -40,6 +41,8 @@ struct Params {
   int receive_chunk;  // 0: no limit
   bool client_fails;  // the client's end: fails instead of closing
   int32_t delivered_samples;
+  size_t stall_after;  // the client stops reading after this many sent bytes (0: never)...
+  int64_t resume_ms;   // ...and reads again at this fake time
 };
 
 Params take_params(FuzzInput& input) {
@@ -52,7 +55,9 @@ Params take_params(FuzzInput& input) {
   p.client_fails = (flags & 2) != 0;
   p.receive_chunk = (flags >> 2) & 7;
   p.delivered_samples = input.take_byte();
-  input.take_byte();  // spare, so that seeds keep their meaning if a parameter is added
+  const uint8_t stall = input.take_byte();  // 0 in the first seeds: no stall
+  p.stall_after = static_cast<size_t>(stall) * 53;
+  p.resume_ms = 10 * (1 + (stall & 7));
   return p;
 }
 
@@ -197,7 +202,8 @@ void check_audio(const uint8_t* payload, int32_t length, const Expected& e,
 }
 
 // Walks the sent bytes reply by reply against the model. A reply may be cut short only
-// when the fake's send cap was reached; then nothing may follow it.
+// when the fake's send cap was reached, or when the stall cut an AudioReply's header (which
+// goes out in one send, so a part of it ends the run); then nothing may follow it.
 void check_replies(const std::vector<Expected>& expected, const ScriptedHost& host,
                    const ServerSettings& settings, const Params& params) {
   const Bytes& sent = fake_sockets::sent_bytes();
@@ -210,7 +216,9 @@ void check_replies(const std::vector<Expected>& expected, const ScriptedHost& ho
       return;
     }
     if (sent.size() - at < static_cast<size_t>(kHeaderSize)) {
-      require(capped);
+      const bool audio_header_cut =
+          e.kind == Expect::kAudio && params.stall_after > at && sent.size() == params.stall_after;
+      require(capped || audio_header_cut);
       return;
     }
     const MessageHeader header = read_header(sent.data() + at);
@@ -262,6 +270,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fake_sockets::set_client_end(params.client_fails ? fake_sockets::ClientEnd::kFails
                                                    : fake_sockets::ClientEnd::kCloses);
   fake_sockets::client_sends(Bytes(input.data(), input.data() + input.size()));
+  if (params.stall_after > 0) fake_sockets::client_stops_reading(params.stall_after, params.resume_ms);
 
   ServerSettings settings = kDefaultSettings;
   settings.read_ahead = params.read_ahead ? 1 : 0;
