@@ -270,7 +270,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fake_sockets::set_client_end(params.client_fails ? fake_sockets::ClientEnd::kFails
                                                    : fake_sockets::ClientEnd::kCloses);
   fake_sockets::client_sends(Bytes(input.data(), input.data() + input.size()));
-  if (params.stall_after > 0) fake_sockets::client_stops_reading(params.stall_after, params.resume_ms);
+  if (params.stall_after > 0) {
+    fake_sockets::client_stops_reading(params.stall_after, params.resume_ms);
+  }
 
   ServerSettings settings = kDefaultSettings;
   settings.read_ahead = params.read_ahead ? 1 : 0;

@@ -71,7 +71,9 @@ bool poll_for(SocketHandle socket, short events, int timeout_ms) {
   return ready > 0 && (entry.revents & (events | POLLHUP | POLLERR)) != 0;
 }
 
-bool is_readable(SocketHandle socket, int timeout_ms) { return poll_for(socket, POLLIN, timeout_ms); }
+bool is_readable(SocketHandle socket, int timeout_ms) {
+  return poll_for(socket, POLLIN, timeout_ms);
+}
 
 bool is_writable(SocketHandle socket, int timeout_ms) {
   return poll_for(socket, POLLOUT, timeout_ms);

@@ -1,7 +1,8 @@
 // Fault injection on a running session: the client closes at every byte boundary of every
 // request, sends fail at every call of a conversation, the client stops taking replies at
-// every byte of one, the host aborts in each serving state or hands back null. Every run must end with 1, close everything once and (checked by
-// LeakSanitizer at exit) release every encoded frame, with each codec that is built.
+// every byte of one, the host aborts in each serving state or hands back null. Every run
+// must end with 1, close everything once and (checked by LeakSanitizer at exit) release
+// every encoded frame, with each codec that is built.
 #include <gtest/gtest.h>
 
 #include <string>

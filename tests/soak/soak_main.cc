@@ -184,7 +184,9 @@ bool soak_child(const std::string& serve, int requests, bool read_ahead,
                 const std::vector<std::string>& wrapper, unsigned seed) {
   std::vector<std::string> command = wrapper;
   command.push_back(serve);
-  for (const char* arg : {"--quiet", "--port=0", "--size=320x240", "--once"}) command.push_back(arg);
+  for (const char* arg : {"--quiet", "--port=0", "--size=320x240", "--once"}) {
+    command.push_back(arg);
+  }
   command.push_back("--frames=" + std::to_string(kFrames));
   command.push_back(std::string("--read-ahead=") + (read_ahead ? "1" : "0"));
   Server server;

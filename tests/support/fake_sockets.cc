@@ -289,7 +289,8 @@ int send(SocketHandle socket, const uint8_t* data, int length) {
   } else {
     result = s.send_limit > 0 ? std::min(length, s.send_limit) : length;
     if (s.sent.size() < s.stall_after_bytes) {
-      result = static_cast<int>(std::min<size_t>(result, s.stall_after_bytes - s.sent.size()));
+      const size_t room = s.stall_after_bytes - s.sent.size();
+      result = static_cast<int>(std::min(static_cast<size_t>(result), room));
     }
     s.sent.insert(s.sent.end(), data, data + result);
   }

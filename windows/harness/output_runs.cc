@@ -149,7 +149,8 @@ void run_stalled_client(const PluginModule& module, CheckLog* log) {
   // 64 frames of 675 KB are far more than the socket buffers hold.
   log->expect(host.calls().frames_fetched < kFrames, "the full socket held the plug-in");
   log->expect(host.calls().hit_deadline, "the abort ended the run");
-  log->expect(elapsed + 100 >= kAbortAtMs && elapsed < kAbortAtMs + 1000, "the run ended at the abort");
+  log->expect(elapsed + 100 >= kAbortAtMs && elapsed < kAbortAtMs + 1000,
+              "the run ended at the abort");
 }
 
 }  // namespace harness
