@@ -20,6 +20,17 @@ namespace {
 
 int fd_of(SocketHandle socket) { return static_cast<int>(socket); }
 
+// True when poll() reports `events`, or a hang-up or error: the next transfer then returns
+// at once (0 or an error).
+bool poll_for(SocketHandle socket, short events, int timeout_ms) {
+  pollfd entry{fd_of(socket), events, 0};
+  int ready;
+  do {
+    ready = ::poll(&entry, 1, timeout_ms);
+  } while (ready < 0 && errno == EINTR);
+  return ready > 0 && (entry.revents & (events | POLLHUP | POLLERR)) != 0;
+}
+
 }  // namespace
 
 bool startup() { return true; }
@@ -58,17 +69,6 @@ uint16_t local_port(SocketHandle socket) {
   socklen_t size = sizeof address;
   if (getsockname(fd_of(socket), reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
   return ntohs(address.sin_port);
-}
-
-// True when poll() reports `events`, or a hang-up or error: the next transfer then returns
-// at once (0 or an error).
-bool poll_for(SocketHandle socket, short events, int timeout_ms) {
-  pollfd entry{fd_of(socket), events, 0};
-  int ready;
-  do {
-    ready = ::poll(&entry, 1, timeout_ms);
-  } while (ready < 0 && errno == EINTR);
-  return ready > 0 && (entry.revents & (events | POLLHUP | POLLERR)) != 0;
 }
 
 bool is_readable(SocketHandle socket, int timeout_ms) {
