@@ -22,7 +22,14 @@ apt_install() {
 if [ "$what" = all ]; then
   "${as_root[@]}" dpkg --add-architecture i386  # wine32 is an i386 package
 fi
-"${as_root[@]}" apt-get update -q
+# A mirror in the middle of a sync can fail one index file; the others are still good, and
+# the install below fails plainly if a package is really missing. Retry, then go on.
+updated=no
+for attempt in 1 2 3; do
+  if "${as_root[@]}" apt-get update -q; then updated=yes; break; fi
+  sleep $((attempt * 5))
+done
+[ "$updated" = yes ] || echo "install-deps.sh: apt-get update reported errors; installing from the indexes it has" >&2
 
 # Native build, tests and fuzzers.
 apt_install --no-install-recommends \
