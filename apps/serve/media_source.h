@@ -38,6 +38,9 @@ class AudioSource {
   // Writes count samples from first (count * channels interleaved little-endian 16-bit
   // values) to out; samples outside the stream are silence.
   virtual void read(int64_t first, int64_t count, uint8_t* out) = 0;
+  // The count samples from first where the source holds them in memory as they are served,
+  // valid as long as the source; null when it does not (then read() makes them).
+  virtual const uint8_t* samples_at(int64_t /*first*/, int64_t /*count*/) const { return nullptr; }
 };
 
 }  // namespace quorvel::serve

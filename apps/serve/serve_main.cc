@@ -53,8 +53,9 @@ void add_options(CLI::App& app, Options& options) {
   app.add_option("--frames", options.frames, "test pattern length in frames")
       ->check(CLI::Range(1, INT32_MAX))->capture_default_str();
   app.add_option("--input", options.input, "serve this Y4M file (4:2:0, 4:2:2, 4:4:4 or mono, 8-bit) instead of the pattern");
-  app.add_option("--audio", options.audio, "serve this WAV file (16-bit PCM, 1 to 8 channels) instead of the tone");
-  app.add_flag("--no-audio", options.no_audio, "serve no audio");
+  auto* audio = app.add_option("--audio", options.audio,
+                                "serve this WAV file (16-bit PCM, 1 to 8 channels) instead of the tone");
+  app.add_flag("--no-audio", options.no_audio, "serve no audio")->excludes(audio);
   app.add_option("--port", options.port, "port number or service name; 0 picks a free port")->capture_default_str();
   app.add_option("--interlaced", options.interlaced, "say the video is interlaced")
       ->check(CLI::Range(0, 1))->capture_default_str();

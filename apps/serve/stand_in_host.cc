@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "server/protocol.h"
+
 namespace quorvel::serve {
 
 StandInHost* StandInHost::active_ = nullptr;
@@ -53,14 +55,26 @@ void* StandInHost::get_frame(int32_t frame_number, uint32_t format) {
   return host->frame_.data();
 }
 
+int64_t StandInHost::audio_samples_to_deliver(int32_t first_sample, int32_t sample_count,
+                                              const AudioFormat& format) {
+  const int64_t end = std::min<int64_t>(int64_t{first_sample} + sample_count, format.samples);
+  if (sample_count <= 0 || end <= 0 || end <= first_sample) return 0;
+  const int64_t largest_reply = (INT32_MAX - (1 + kAudioInfoSize)) / (int64_t{format.channels} * 2);
+  return std::min(end - first_sample, largest_reply);
+}
+
 void* StandInHost::get_audio(int32_t first_sample, int32_t sample_count, int32_t* delivered) {
   StandInHost* host = active_;
   if (host == nullptr || host->audio_ == nullptr) return nullptr;
-  const int64_t count = std::clamp<int64_t>(sample_count, 0, kMaxAudioSamplesPerCall);
-  const int64_t block = host->audio_->format().channels * 2;
+  const AudioFormat& format = host->audio_->format();
+  const int64_t count = audio_samples_to_deliver(first_sample, sample_count, format);
+  if (delivered != nullptr) *delivered = static_cast<int32_t>(count);
+  if (const uint8_t* view = host->audio_->samples_at(first_sample, count)) {
+    return const_cast<uint8_t*>(view);  // the session only reads through it
+  }
+  const int64_t block = int64_t{format.channels} * 2;
   host->audio_buffer_.resize(static_cast<size_t>(std::max<int64_t>(count, 1) * block));
   host->audio_->read(first_sample, count, host->audio_buffer_.data());
-  if (delivered != nullptr) *delivered = static_cast<int32_t>(count);
   return host->audio_buffer_.data();
 }
 

@@ -1,8 +1,10 @@
 // StandInHost: plays the video editor for the server on Linux. It fills a HostOutputInfo
 // from its sources and answers the callbacks: every get_frame renders a fresh copy of the
 // frame into the host's one frame buffer (the compressing codecs filter it in place),
-// numbers outside the stream give the nearest frame, and audio outside the stream is
-// silence. The callbacks have no context argument, so one host is active at a time.
+// numbers outside the stream give the nearest frame, and get_audio hands out every sample
+// asked for up to the stream's end (a view of the source where it holds them; the session
+// sends the silence past the end). The callbacks have no context argument, so one host is
+// active at a time.
 #ifndef QUORVEL_APPS_SERVE_STAND_IN_HOST_H_
 #define QUORVEL_APPS_SERVE_STAND_IN_HOST_H_
 
@@ -36,9 +38,10 @@ class StandInHost {
   static void request_abort();
   static bool abort_requested();
 
-  // Samples handed out by one get_audio at most; the session pads a longer request with
-  // silence, so a client's huge sample count cannot make the host allocate without bound.
-  static constexpr int64_t kMaxAudioSamplesPerCall = int64_t{1} << 20;
+  // The samples get_audio hands out for a request: those from first up to the stream's end
+  // (with the silence before its start), no more than one reply can carry in bytes.
+  static int64_t audio_samples_to_deliver(int32_t first_sample, int32_t sample_count,
+                                          const AudioFormat& format);
 
   uint64_t frames_fetched() const { return frames_fetched_; }
 

@@ -65,7 +65,7 @@ void TestPattern::draw_ramp(uint8_t* yuy2, int32_t top, int32_t n) const {
     uint8_t* line = yuy2 + static_cast<size_t>(row) * static_cast<size_t>(row_bytes);
     for (int32_t x = 0; x < format_.width; ++x) {
       // Scrolls two pixels per frame; 16..235 across the width.
-      const int32_t position = (x + 2 * n) % format_.width;
+      const auto position = static_cast<int32_t>((x + 2 * int64_t{n}) % format_.width);
       const int32_t luma = 16 + position * 219 / format_.width;
       line[2 * x] = static_cast<uint8_t>(luma + noise(x, row, n));
       // Cb on even pixels, Cr on odd: a slow chroma sweep down the ramp.
@@ -78,7 +78,7 @@ void TestPattern::draw_box(uint8_t* yuy2, int32_t bottom, int32_t n) const {
   const int32_t size = std::max(2, format_.height / 8);
   const int32_t travel = std::max(1, format_.width - size);
   // Back and forth across the bars, four pixels per frame.
-  const int32_t step = (4 * n) % (2 * travel);
+  const auto step = static_cast<int32_t>(4 * int64_t{n} % (2 * int64_t{travel}));
   const int32_t left = step < travel ? step : 2 * travel - step;
   const int32_t top = std::max(0, bottom / 2 - size / 2);
   fill_rect(yuy2, left, top, left + size, top + size, 16, 128, 128);

@@ -22,6 +22,8 @@ bool is_tag(const uint8_t* at, const char* tag) { return std::memcmp(at, tag, 4)
 std::unique_ptr<WavFileAudio> WavFileAudio::open(const std::string& path, std::string* error) {
   std::unique_ptr<WavFileAudio> audio(new WavFileAudio());
   if (!audio->file_.open(path, error)) return nullptr;
+  audio->bytes_ = audio->file_.data();
+  audio->size_ = audio->file_.size();
   std::string problem;
   if (!audio->parse(&problem)) {
     *error = path + ": " + problem;
@@ -30,7 +32,16 @@ std::unique_ptr<WavFileAudio> WavFileAudio::open(const std::string& path, std::s
   return audio;
 }
 
-bool WavFileAudio::parse_format_chunk(const uint8_t* chunk, uint32_t size, std::string* problem) {
+std::unique_ptr<WavFileAudio> WavFileAudio::from_bytes(const uint8_t* data, uint64_t size,
+                                                       std::string* problem) {
+  std::unique_ptr<WavFileAudio> audio(new WavFileAudio());
+  audio->bytes_ = data;
+  audio->size_ = size;
+  if (!audio->parse(problem)) return nullptr;
+  return audio;
+}
+
+bool WavFileAudio::parse_format_chunk(const uint8_t* chunk, uint64_t size, std::string* problem) {
   if (size < 16) {
     *problem = "fmt chunk too short";
     return false;
@@ -60,13 +71,14 @@ bool WavFileAudio::parse_format_chunk(const uint8_t* chunk, uint32_t size, std::
 }
 
 bool WavFileAudio::parse(std::string* problem) {
-  const uint8_t* data = file_.data();
-  const uint64_t size = file_.size();
+  const uint8_t* data = bytes_;
+  const uint64_t size = size_;
   if (size < 12 || !is_tag(data, "RIFF") || !is_tag(data + 8, "WAVE")) {
     *problem = "not a WAV file";
     return false;
   }
   bool have_format = false;
+  // offset never passes size: every step is checked against the bytes that are left.
   for (uint64_t offset = 12; size - offset >= 8;) {
     const uint8_t* chunk = data + offset;
     const uint64_t available = size - offset - 8;
@@ -81,10 +93,12 @@ bool WavFileAudio::parse(std::string* problem) {
     }
     if (chunk_size > available) break;
     if (is_tag(chunk, "fmt ")) {
-      if (!parse_format_chunk(chunk + 8, static_cast<uint32_t>(chunk_size), problem)) return false;
+      if (!parse_format_chunk(chunk + 8, chunk_size, problem)) return false;
       have_format = true;
     }
-    offset += 8 + chunk_size + (chunk_size & 1);  // chunks are padded to even sizes
+    // Chunks are padded to even sizes, but the pad byte of a last chunk may be missing.
+    const uint64_t padded = chunk_size + (chunk_size & 1);
+    offset += 8 + std::min(padded, available);
   }
   *problem = have_format ? "no data chunk" : "no fmt chunk before the data";
   return false;
@@ -97,8 +111,13 @@ void WavFileAudio::read(int64_t first, int64_t count, uint8_t* out) {
   const int64_t begin = std::max<int64_t>(first, 0);
   const int64_t end = std::min<int64_t>(first + count, total);
   if (begin >= end) return;
-  std::memcpy(out + (begin - first) * block, file_.data() + data_offset_ + static_cast<uint64_t>(begin * block),
+  std::memcpy(out + (begin - first) * block, bytes_ + data_offset_ + static_cast<uint64_t>(begin * block),
               static_cast<size_t>((end - begin) * block));
+}
+
+const uint8_t* WavFileAudio::samples_at(int64_t first, int64_t count) const {
+  if (first < 0 || count < 0 || first + count > static_cast<int64_t>(format_.samples)) return nullptr;
+  return bytes_ + data_offset_ + static_cast<uint64_t>(first * format_.channels * 2);
 }
 
 }  // namespace quorvel::serve

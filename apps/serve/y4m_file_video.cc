@@ -55,10 +55,11 @@ bool parse_chroma(const std::string& text, Y4mChroma* chroma) {
 uint8_t average(uint8_t a, uint8_t b) { return static_cast<uint8_t>((a + b + 1) / 2); }
 
 // Finds the newline of the line starting at offset; false when there is none near.
-bool line_end(const MappedFile& file, uint64_t offset, uint64_t* end) {
-  const uint64_t limit = std::min(file.size(), offset + kMaxLineBytes);
+// REQUIRES: offset <= size.
+bool line_end(const uint8_t* data, uint64_t size, uint64_t offset, uint64_t* end) {
+  const uint64_t limit = offset + std::min(size - offset, kMaxLineBytes);
   for (uint64_t i = offset; i < limit; ++i) {
-    if (file.data()[i] == '\n') {
+    if (data[i] == '\n') {
       *end = i;
       return true;
     }
@@ -111,31 +112,45 @@ std::unique_ptr<Y4mFileVideo> Y4mFileVideo::open(const std::string& path, uint32
                                                   uint32_t fallback_scale, std::string* error) {
   std::unique_ptr<Y4mFileVideo> video(new Y4mFileVideo());
   if (!video->file_.open(path, error)) return nullptr;
-  uint64_t header_end = 0;
-  if (!line_end(video->file_, 0, &header_end)) {
-    *error = path + ": not a YUV4MPEG2 file";
-    return nullptr;
-  }
-  const std::string line(reinterpret_cast<const char*>(video->file_.data()), header_end);
+  video->bytes_ = video->file_.data();
+  video->size_ = video->file_.size();
   std::string problem;
-  if (!parse_y4m_header(line, &video->header_, &problem)) {
+  if (!video->parse(fallback_rate, fallback_scale, &problem)) {
     *error = path + ": " + problem;
     return nullptr;
   }
-  const Y4mHeader& header = video->header_;
-  if (header.width % 2 != 0) {
-    *error = path + ": odd width " + std::to_string(header.width) + " cannot be served as YUY2";
-    return nullptr;
-  }
-  if (!video->index_frames(header_end + 1, error)) {
-    *error = path + ": " + *error;
-    return nullptr;
-  }
-  const bool has_rate = header.rate > 0 && header.scale > 0;
-  video->format_ = {header.width, header.height, has_rate ? header.rate : fallback_rate,
-                    has_rate ? header.scale : fallback_scale,
-                    static_cast<int32_t>(video->frame_offsets_.size())};
   return video;
+}
+
+std::unique_ptr<Y4mFileVideo> Y4mFileVideo::from_bytes(const uint8_t* data, uint64_t size,
+                                                       uint32_t fallback_rate,
+                                                       uint32_t fallback_scale,
+                                                       std::string* problem) {
+  std::unique_ptr<Y4mFileVideo> video(new Y4mFileVideo());
+  video->bytes_ = data;
+  video->size_ = size;
+  if (!video->parse(fallback_rate, fallback_scale, problem)) return nullptr;
+  return video;
+}
+
+bool Y4mFileVideo::parse(uint32_t fallback_rate, uint32_t fallback_scale, std::string* problem) {
+  uint64_t header_end = 0;
+  if (!line_end(bytes_, size_, 0, &header_end)) {
+    *problem = "not a YUV4MPEG2 file";
+    return false;
+  }
+  const std::string line(reinterpret_cast<const char*>(bytes_), header_end);
+  if (!parse_y4m_header(line, &header_, problem)) return false;
+  if (header_.width % 2 != 0) {
+    *problem = "odd width " + std::to_string(header_.width) + " cannot be served as YUY2";
+    return false;
+  }
+  if (!index_frames(header_end + 1, problem)) return false;
+  const bool has_rate = header_.rate > 0 && header_.scale > 0;
+  format_ = {header_.width, header_.height, has_rate ? header_.rate : fallback_rate,
+             has_rate ? header_.scale : fallback_scale,
+             static_cast<int32_t>(frame_offsets_.size())};
+  return true;
 }
 
 bool Y4mFileVideo::index_frames(uint64_t first_frame, std::string* error) {
@@ -148,15 +163,15 @@ bool Y4mFileVideo::index_frames(uint64_t first_frame, std::string* error) {
     case Y4mChroma::kMono: chroma_width_ = 0; chroma_height_ = 0; break;
   }
   frame_bytes_ = width * height + 2 * chroma_width_ * chroma_height_;
-  for (uint64_t offset = first_frame; offset < file_.size();) {
+  for (uint64_t offset = first_frame; offset < size_;) {
     uint64_t end = 0;
-    if (file_.size() - offset < sizeof kFrameMagic - 1 ||
-        std::memcmp(file_.data() + offset, kFrameMagic, sizeof kFrameMagic - 1) != 0 ||
-        !line_end(file_, offset, &end)) {
+    if (size_ - offset < sizeof kFrameMagic - 1 ||
+        std::memcmp(bytes_ + offset, kFrameMagic, sizeof kFrameMagic - 1) != 0 ||
+        !line_end(bytes_, size_, offset, &end)) {
       *error = "frame " + std::to_string(frame_offsets_.size()) + " has no FRAME header";
       return false;
     }
-    if (file_.size() - (end + 1) < frame_bytes_) break;  // a cut-off last frame is left out
+    if (size_ - (end + 1) < frame_bytes_) break;  // a cut-off last frame is left out
     frame_offsets_.push_back(end + 1);
     if (frame_offsets_.size() == static_cast<uint64_t>(INT32_MAX)) break;
     offset = end + 1 + frame_bytes_;
@@ -171,7 +186,7 @@ bool Y4mFileVideo::index_frames(uint64_t first_frame, std::string* error) {
 void Y4mFileVideo::render(int32_t n, uint8_t* yuy2) {
   const size_t width = static_cast<size_t>(header_.width);
   const size_t height = static_cast<size_t>(header_.height);
-  const uint8_t* luma = file_.data() + frame_offsets_[static_cast<size_t>(n)];
+  const uint8_t* luma = bytes_ + frame_offsets_[static_cast<size_t>(n)];
   const uint8_t* cb = luma + width * height;
   const uint8_t* cr = cb + chroma_width_ * chroma_height_;
   for (size_t row = 0; row < height; ++row) {

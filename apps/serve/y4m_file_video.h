@@ -36,15 +36,23 @@ class Y4mFileVideo : public VideoSource {
   // header gives no rate.
   static std::unique_ptr<Y4mFileVideo> open(const std::string& path, uint32_t fallback_rate,
                                             uint32_t fallback_scale, std::string* error);
+  // The same from bytes in memory (how the fuzz target feeds the parser).
+  // REQUIRES: the bytes outlive the source.
+  static std::unique_ptr<Y4mFileVideo> from_bytes(const uint8_t* data, uint64_t size,
+                                                  uint32_t fallback_rate, uint32_t fallback_scale,
+                                                  std::string* problem);
 
   const VideoFormat& format() const override { return format_; }
   void render(int32_t n, uint8_t* yuy2) override;
 
  private:
   Y4mFileVideo() = default;
+  bool parse(uint32_t fallback_rate, uint32_t fallback_scale, std::string* problem);
   bool index_frames(uint64_t first_frame, std::string* error);
 
   MappedFile file_;
+  const uint8_t* bytes_ = nullptr;  // the whole file: file_'s mapping or the caller's bytes
+  uint64_t size_ = 0;
   Y4mHeader header_;
   VideoFormat format_;
   uint64_t chroma_width_ = 0;

@@ -198,11 +198,17 @@ TEST(WavFileAudioTest, RefusesOtherFormats) {
   std::string nine_channels = bytes_of(header) + "abcd";
   nine_channels[22] = 9;
   const std::string no_data = bytes_of(header).substr(0, 36);
-  for (const std::string& bytes : {eight_bit, float_format, nine_channels, no_data, std::string("RIFF")}) {
+  // An odd-sized last chunk whose pad byte is missing: the walk must stop at the end.
+  const std::string unpadded_last_chunk = no_data + std::string("LIST\x03\x00\x00\x00" "abc", 11);
+  for (const std::string& bytes :
+       {eight_bit, float_format, nine_channels, no_data, unpadded_last_chunk, std::string("RIFF")}) {
     const TempFile file(bytes);
     std::string error;
     EXPECT_EQ(WavFileAudio::open(file.path(), &error), nullptr);
     EXPECT_FALSE(error.empty());
+    // From a heap block of exactly the file's size, so a read past its end is caught.
+    const std::vector<uint8_t> exact(bytes.begin(), bytes.end());
+    EXPECT_EQ(WavFileAudio::from_bytes(exact.data(), exact.size(), &error), nullptr);
   }
 }
 
@@ -252,7 +258,7 @@ TEST(StandInHostTest, EveryFetchIsAFreshCopyAndOutsideNumbersGiveTheNearestFrame
   EXPECT_EQ(info.get_frame(0, 0x12345678u), nullptr) << "only YUY2 is offered";
 }
 
-TEST(StandInHostTest, AudioIsTheToneInsideAndSilenceOutsideWithABoundedBuffer) {
+TEST(StandInHostTest, AudioIsEverySampleAskedForUpToTheStreamsEnd) {
   TestTone tone({48000, 2, 100});
   StandInHost host(nullptr, &tone, nullptr);
   const HostOutputInfo& info = host.info();
@@ -260,19 +266,45 @@ TEST(StandInHostTest, AudioIsTheToneInsideAndSilenceOutsideWithABoundedBuffer) {
   int32_t delivered = -1;
   const auto* audio = static_cast<const uint8_t*>(info.get_audio(98, 4, &delivered));
   ASSERT_NE(audio, nullptr);
-  EXPECT_EQ(delivered, 4);
+  // 98 and 99 are the stream's last samples; the session sends the silence past its end.
+  EXPECT_EQ(delivered, 2);
   const auto sample_at = [&](int index, int channel) {
     return static_cast<int16_t>(audio[index * 4 + channel * 2] | audio[index * 4 + channel * 2 + 1] << 8);
   };
   EXPECT_EQ(sample_at(0, 0), tone.sample(98, 0));
   EXPECT_EQ(sample_at(1, 1), tone.sample(99, 1));
-  EXPECT_EQ(sample_at(2, 0), 0);
-  EXPECT_EQ(sample_at(3, 1), 0);
-  // A client's huge count is cut to what one call hands out; the session pads the rest.
-  info.get_audio(0, INT32_MAX, &delivered);
-  EXPECT_EQ(delivered, StandInHost::kMaxAudioSamplesPerCall);
+  audio = static_cast<const uint8_t*>(info.get_audio(-2, 4, &delivered));
+  EXPECT_EQ(delivered, 4) << "silence before the start, then the stream";
+  EXPECT_EQ(sample_at(1, 0), 0);
+  EXPECT_EQ(sample_at(2, 0), tone.sample(0, 0));
+  EXPECT_EQ(sample_at(3, 1), tone.sample(1, 1));
   info.get_audio(0, -5, &delivered);
   EXPECT_EQ(delivered, 0);
+  info.get_audio(100, 5, &delivered);
+  EXPECT_EQ(delivered, 0);
+}
+
+// A request far larger than 2^20 samples is served whole: the WAV source hands out a view of
+// its data chunk, the tone source a buffer of the stream's samples.
+TEST(StandInHostTest, LongAudioRequestsAreServedWhole) {
+  constexpr uint32_t kSamples = (1u << 20) + 5000;
+  TestTone tone({48000, 2, kSamples});
+  std::vector<uint8_t> header;
+  ASSERT_TRUE(client::wav_header(2, 48000, kSamples, &header));
+  std::vector<uint8_t> wav_bytes = header;
+  wav_bytes.resize(header.size() + size_t{kSamples} * 4);
+  tone.read(0, kSamples, wav_bytes.data() + header.size());
+  std::string problem;
+  auto wav = WavFileAudio::from_bytes(wav_bytes.data(), wav_bytes.size(), &problem);
+  ASSERT_NE(wav, nullptr) << problem;
+
+  for (AudioSource* source : {static_cast<AudioSource*>(&tone), static_cast<AudioSource*>(wav.get())}) {
+    StandInHost host(nullptr, source, nullptr);
+    int32_t delivered = -1;
+    const auto* audio = static_cast<const uint8_t*>(host.info().get_audio(1000, INT32_MAX, &delivered));
+    ASSERT_EQ(delivered, static_cast<int32_t>(kSamples - 1000));
+    EXPECT_EQ(std::memcmp(audio, wav_bytes.data() + header.size() + 4000, size_t{kSamples - 1000} * 4), 0);
+  }
 }
 
 TEST(TestPatternTest, FramesDifferAndTheToneLastsAsLongAsTheVideo) {
@@ -285,6 +317,9 @@ TEST(TestPatternTest, FramesDifferAndTheToneLastsAsLongAsTheVideo) {
   pattern.render(4, next.data());
   EXPECT_EQ(first, again);
   EXPECT_NE(first, next);
+  // The motion of the last frames of the longest stream must not overflow.
+  TestPattern longest({64, 48, 30000, 1001, INT32_MAX});
+  longest.render(INT32_MAX - 1, first.data());
   EXPECT_EQ(tone_samples_for(3000, 30000, 1001, 48000), 4804800u);
   EXPECT_EQ(tone_samples_for(30, 30000, 1001, 48000), 48048u);
 }
