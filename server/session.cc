@@ -105,7 +105,11 @@ bool Session::handle(const Request& request) {
 }
 
 bool Session::send_part(const uint8_t* data, int32_t length) {
-  return SendChunked(client_, data, length, host_.is_aborted) > 0;
+  // A part that went out only in part (a broken connection, or the host aborted while the
+  // client was not reading) ends the run here: nothing after it, the read-ahead included,
+  // may touch the host again. An empty part counts as failed.
+  const int32_t sent = SendChunked(client_, data, length, host_.is_aborted);
+  return sent > 0 && sent == length;
 }
 
 bool Session::handle_stream_info() {

@@ -5,6 +5,7 @@
 // every encoded frame, with each codec that is built.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -336,6 +337,15 @@ TEST_P(ClientStopsReading, AtEveryByteOfAReplyEndsTheRunAtTheAbort) {
     } else {
       EXPECT_GE(host.first_abort_ms(), kAbortAtMs);
       EXPECT_LE(host.first_abort_ms(), kAbortAtMs + 30);
+      // Once the host has said stop, it is not asked for anything else (no read-ahead).
+      const std::vector<HostCall>& calls = host.calls();
+      const auto is_abort_poll = [](const HostCall& call) {
+        return call.kind == HostCallKind::kIsAborted;
+      };
+      const auto stop = std::find_if(calls.begin(), calls.end(), [&](const HostCall& call) {
+        return is_abort_poll(call) && call.time_ms == host.first_abort_ms();
+      });
+      EXPECT_TRUE(std::all_of(stop, calls.end(), is_abort_poll));
     }
     if (::testing::Test::HasFailure()) return;
   }
