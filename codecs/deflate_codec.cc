@@ -32,12 +32,15 @@ DeflateCodec::~DeflateCodec() {
   std::free(work_area);
 }
 
-int32_t DeflateCodec::output_block_size(int32_t n) {
+int64_t DeflateCodec::max_payload_size(int64_t n) {
   // zlib's bound on the deflate data of n bytes under any settings (n + n / 8 + n / 64 + 5),
   // its 6 bytes of header and trailer, and the checksum copy. A fixed 2 * n would be too
   // small for frames of a dozen bytes or so.
-  const int64_t worst = static_cast<int64_t>(n) + (static_cast<int64_t>(n) + 7) / 8 +
-                        (static_cast<int64_t>(n) + 63) / 64 + 5 + 6 + kChecksumCopyBytes;
+  return n + (n + 7) / 8 + (n + 63) / 64 + 5 + 6 + kChecksumCopyBytes;
+}
+
+int32_t DeflateCodec::output_block_size(int32_t n) {
+  const int64_t worst = max_payload_size(n);
   return worst > INT32_MAX ? 0 : static_cast<int32_t>(worst);
 }
 

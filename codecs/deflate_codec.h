@@ -43,9 +43,11 @@ class DeflateCodec : public FrameCodec {
   int32_t decode(const uint8_t* payload, int32_t row_bytes, int32_t rows, int32_t pitch,
                  int32_t payload_len) override;
 
-  // Size of the block encode() allocates for n input bytes: the largest zlib stream that n
-  // bytes can give, plus the 4 appended bytes; 0 when that does not fit a 32-bit signed
-  // length.
+  // The largest payload encode() makes of n input bytes: the largest zlib stream that n
+  // bytes can give, plus the 4 appended bytes.
+  static int64_t max_payload_size(int64_t n);
+  // Size of the block encode() allocates for n input bytes: max_payload_size(n), or 0 when
+  // that does not fit a 32-bit signed length.
   static int32_t output_block_size(int32_t n);
 
   // The zlib stream record, owned by the codec; cleared and set up afresh by every call.

@@ -33,6 +33,11 @@ int32_t FanoCodec::encode(uint8_t* frame, int32_t row_bytes, int32_t rows, int32
   return static_cast<int32_t>(fano_compress(code, frame, length, output_buffer));
 }
 
+int64_t FanoCodec::max_payload_size(int64_t n) {
+  return static_cast<int64_t>(
+      fano_bytes_for_bits(kFanoMaxTreeBits + static_cast<uint64_t>(n) * kFanoMaxCodeLength));
+}
+
 int32_t FanoCodec::decode(const uint8_t* payload, int32_t row_bytes, int32_t rows, int32_t pitch,
                           int32_t payload_len) {
   output_not_owned = false;

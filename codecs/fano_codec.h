@@ -34,6 +34,10 @@ class FanoCodec : public FrameCodec {
   // what became of a payload; the interface has no room for it.)
   int32_t decode(const uint8_t* payload, int32_t row_bytes, int32_t rows, int32_t pitch,
                  int32_t payload_len) override;
+
+  // The longest type-2 payload of a frame of n bytes: the largest tree and n codes of the
+  // longest length allowed, in whole bytes.
+  static int64_t max_payload_size(int64_t n);
 };
 
 }  // namespace quorvel

@@ -27,7 +27,7 @@ LzoCodec::~LzoCodec() {
 int32_t LzoCodec::output_block_size(int32_t n) {
   // lzo1x_1_compress does not check its output bound, so the block must hold the worst
   // case that LZO documents for incompressible input.
-  const int64_t worst = static_cast<int64_t>(n) + n / 16 + 64 + 3;
+  const int64_t worst = max_payload_size(n);
   return worst > INT32_MAX ? 0 : static_cast<int32_t>(worst);
 }
 

@@ -38,8 +38,10 @@ class LzoCodec : public FrameCodec {
   int32_t decode(const uint8_t* payload, int32_t row_bytes, int32_t rows, int32_t pitch,
                  int32_t payload_len) override;
 
-  // LZO's documented worst-case output for n input bytes: n + n / 16 + 64 + 3; 0 when that
-  // does not fit a 32-bit signed length.
+  // LZO's documented worst-case output for n input bytes: n + n / 16 + 64 + 3. No LZO1X
+  // payload of a frame of n bytes is longer.
+  static int64_t max_payload_size(int64_t n) { return n + n / 16 + 64 + 3; }
+  // max_payload_size(n), or 0 when that does not fit a 32-bit signed length.
   static int32_t output_block_size(int32_t n);
 
   // The LZO1X-1 work memory (LZO1X_1_MEM_COMPRESS bytes), owned by the codec.

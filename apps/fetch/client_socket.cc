@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstring>
 
 namespace quorvel::client {
@@ -29,25 +31,33 @@ void disable_nagle(int fd) {
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-int connect_first(const addrinfo* candidates, std::string* error) {
+int connect_first(const addrinfo* candidates, int timeout_ms, std::string* error) {
   for (const addrinfo* candidate = candidates; candidate != nullptr; candidate = candidate->ai_next) {
     const int fd = ::socket(candidate->ai_family, candidate->ai_socktype, candidate->ai_protocol);
     if (fd < 0) {
       *error = std::strerror(errno);
       continue;
     }
+    // The send limit bounds a blocking connect as well: past it, connect gives EINPROGRESS.
+    set_timeouts(fd, timeout_ms);
     int result;
     do {
       result = ::connect(fd, candidate->ai_addr, candidate->ai_addrlen);
     } while (result != 0 && errno == EINTR);
     if (result == 0) return fd;
-    *error = std::strerror(errno);
+    *error = errno == EINPROGRESS || errno == EAGAIN ? "timed out" : std::strerror(errno);
     ::close(fd);
   }
   return -1;
 }
 
 }  // namespace
+
+int timeout_ms_from_seconds(double seconds) {
+  if (!(seconds > 0)) return 0;
+  const double ms = std::ceil(seconds * 1000);
+  return ms >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(ms);
+}
 
 bool ClientSocket::connect(const std::string& host, const std::string& port, int timeout_ms,
                            std::string* error) {
@@ -62,13 +72,12 @@ bool ClientSocket::connect(const std::string& host, const std::string& port, int
     return false;
   }
   std::string reason = "no address";
-  fd_ = connect_first(candidates, &reason);
+  fd_ = connect_first(candidates, timeout_ms, &reason);
   freeaddrinfo(candidates);
   if (fd_ < 0) {
     *error = "cannot connect to " + host + ":" + port + ": " + reason;
     return false;
   }
-  set_timeouts(fd_, timeout_ms);
   disable_nagle(fd_);
   return true;
 }

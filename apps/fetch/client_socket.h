@@ -11,6 +11,11 @@ namespace quorvel::client {
 
 enum class IoResult { kOk, kClosed, kTimedOut, kError };
 
+// A time limit given in seconds as whole milliseconds, rounded up so that a tiny limit is
+// still a limit; 0 (or less) is no limit, and limits past what an int holds (some 24 days)
+// are that long.
+int timeout_ms_from_seconds(double seconds);
+
 class ClientSocket {
  public:
   ClientSocket() = default;
@@ -19,8 +24,8 @@ class ClientSocket {
   ClientSocket& operator=(const ClientSocket&) = delete;
 
   // Connects to host (a name or an address) and port (a number or a service name).
-  // timeout_ms limits every later send and receive wait; 0 waits forever. On failure,
-  // *error says why.
+  // timeout_ms limits the connect and every later send and receive wait; 0 waits forever.
+  // On failure, *error says why.
   bool connect(const std::string& host, const std::string& port, int timeout_ms,
                std::string* error);
   bool connected() const { return fd_ >= 0; }

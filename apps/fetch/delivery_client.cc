@@ -4,8 +4,11 @@
 
 #include "apps/fetch/stream_info_check.h"
 #include "codecs/codec_factory.h"
+#include "codecs/deflate_codec.h"
+#include "codecs/fano_codec.h"
 #include "codecs/input_check.h"
 #include "codecs/little_endian.h"
+#include "codecs/lzo_codec.h"
 #include "server/compression_selection.h"
 
 namespace quorvel::client {
@@ -15,9 +18,17 @@ namespace {
 constexpr int32_t kFrameReplyOverhead = 1 + kFrameInfoSize;
 constexpr int32_t kAudioReplyOverhead = 1 + kAudioInfoSize;
 
-// The most any codec may produce for n frame bytes (LZO n + n/64 + 19, the prefix code and
-// deflate 2n), with room to spare: a larger payload_size is refused before it is allocated.
-int64_t max_payload_bytes(int32_t n) { return 2 * static_cast<int64_t>(n) + 64; }
+// The longest payload the compression's format gives for n frame bytes: a larger
+// payload_size is refused before it is allocated.
+int64_t max_payload_bytes(int32_t compression, int32_t n) {
+  switch (compression) {
+    case kCompressionNone: return n;
+    case kCompressionLzo: return LzoCodec::max_payload_size(n);
+    case kCompressionFano: return FanoCodec::max_payload_size(n);
+    case kCompressionDeflate: return DeflateCodec::max_payload_size(n);
+    default: return 0;
+  }
+}
 
 }  // namespace
 
@@ -146,13 +157,13 @@ bool DeliveryClient::check_frame_record(const FrameInfoRecord& record, int32_t f
                                static_cast<int64_t>(record.payload_size) + kFrameReplyOverhead == length)) {
     problem = "has payload size " + std::to_string(record.payload_size) + " in a message of length " +
               std::to_string(length);
-  } else if (!QUORVEL_INPUT_OK(record.payload_size <= max_payload_bytes(n))) {
-    problem = "has payload size " + std::to_string(record.payload_size) + ", too large for a frame of " +
-              std::to_string(n) + " bytes";
   } else if (!QUORVEL_INPUT_OK(record.compression == expected_compression_)) {
     problem = "has compression " + std::to_string(record.compression) + " where " +
               std::to_string(expected_compression_) + " (" + compression_name(expected_compression_) +
               ") is in force";
+  } else if (!QUORVEL_INPUT_OK(record.payload_size <= max_payload_bytes(record.compression, n))) {
+    problem = "has payload size " + std::to_string(record.payload_size) + ", too large for a frame of " +
+              std::to_string(n) + " bytes";
   } else if (!QUORVEL_INPUT_OK(record.compression != kCompressionNone || record.payload_size == n)) {
     problem = "is uncompressed with " + std::to_string(record.payload_size) + " bytes instead of " +
               std::to_string(n);

@@ -25,9 +25,10 @@ class FetchRun {
       : client_(client), plan_(plan), sinks_(sinks) {}
 
   FetchOutcome run() {
-    if (prepare() && write_headers() && fetch_frames() && fetch_audio_up_to(audio_end_)) {
+    if (prepare() && fetch_frames() && fetch_audio_up_to(audio_end_) && open_outputs()) {
       outcome_.ok = true;
     }
+    mend_frame_count();
     if (sinks_.progress != nullptr) sinks_.progress->finish(outcome_.frames_written, client_.bytes_received());
     if (client_.connected()) client_.disconnect();
     return outcome_;
@@ -79,6 +80,18 @@ class FetchRun {
     audio_first_ = audio_next_;
   }
 
+  // Creates the outputs and writes their headers, once the first frame (or, without video,
+  // the first audio) is in hand: a run that fails before that leaves existing files alone.
+  bool open_outputs() {
+    if (outputs_open_) return true;
+    outputs_open_ = true;
+    for (OutputFile* output : {sinks_.video, sinks_.audio}) {
+      std::string problem;
+      if (output != nullptr && !output->open(&problem)) return failed(problem);
+    }
+    return write_headers();
+  }
+
   bool write_headers() {
     if (sinks_.video != nullptr && !plan_.raw_video) {
       const FieldOrder order = resolve_field_order(plan_.field_order, info_.image_type);
@@ -88,10 +101,10 @@ class FetchRun {
                       std::string("the stream says ") + field_order_words(order) +
                           "; use --field-order progressive if the video is not interlaced");
       }
-      const Y4mStreamFormat format{info_.width, info_.height, info_.rate, info_.scale, order,
-                                   range_.last - range_.first + 1};
-      const std::string header = y4m_stream_header(format);
-      if (!wrote(sinks_.video, header.data(), header.size())) return false;
+      y4m_format_ = {info_.width, info_.height, info_.rate, info_.scale, order,
+                     range_.last - range_.first + 1};
+      y4m_header_ = y4m_stream_header(y4m_format_);
+      if (!wrote(sinks_.video, y4m_header_.data(), y4m_header_.size())) return false;
     }
     if (sinks_.audio != nullptr) {
       std::vector<uint8_t> header;
@@ -108,7 +121,7 @@ class FetchRun {
     if (sinks_.progress != nullptr) sinks_.progress->start(range_.last - range_.first + 1);
     for (int64_t n = range_.first; n <= range_.last; ++n) {
       if (!client_.get_frame(static_cast<int32_t>(n), &frame_)) return client_failed();
-      if (!write_frame()) return false;
+      if (!open_outputs() || !write_frame()) return false;
       ++outcome_.frames_written;
       // The audio that plays during this frame, so both outputs grow together.
       if (!fetch_audio_up_to(std::min(first_sample_of_frame(n + 1, info_), audio_end_))) return false;
@@ -130,11 +143,30 @@ class FetchRun {
     while (audio_next_ < end) {
       const int64_t count = std::min<int64_t>(static_cast<int64_t>(end - audio_next_), samples_per_request);
       if (!client_.get_audio(static_cast<int64_t>(audio_next_), count, &audio_)) return client_failed();
-      if (!wrote(sinks_.audio, audio_.data(), audio_.size())) return false;
+      if (!open_outputs() || !wrote(sinks_.audio, audio_.data(), audio_.size())) return false;
       audio_next_ += static_cast<uint64_t>(count);
       outcome_.audio_samples_written += static_cast<uint64_t>(count);
     }
     return true;
+  }
+
+  // A Y4M file that ends early says so: its XLENGTH becomes the frames it holds. The new
+  // count has no more digits than the old, so the header keeps its length (padded with
+  // spaces, which readers skip between tags) and the frames stay where they are.
+  void mend_frame_count() {
+    OutputFile* video = sinks_.video;
+    if (video == nullptr || !video->is_open() || y4m_header_.empty() ||
+        outcome_.frames_written >= y4m_format_.frame_count || !video->is_regular_file()) {
+      return;
+    }
+    Y4mStreamFormat written = y4m_format_;
+    written.frame_count = static_cast<int32_t>(outcome_.frames_written);
+    std::string header = y4m_stream_header(written);
+    header.insert(header.size() - 1, y4m_header_.size() - header.size(), ' ');
+    if (video->write_at(0, header.data(), header.size()) != WriteResult::kOk && outcome_.error.empty()) {
+      outcome_.ok = false;
+      outcome_.error = "cannot correct the frame count of " + video->name() + ": " + video->last_error();
+    }
   }
 
   DeliveryClient& client_;
@@ -143,6 +175,9 @@ class FetchRun {
   FetchOutcome outcome_;
   StreamInfoRecord info_;
   FrameRange range_;
+  bool outputs_open_ = false;
+  Y4mStreamFormat y4m_format_;
+  std::string y4m_header_;
   uint64_t audio_first_ = 0;
   uint64_t audio_next_ = 0;
   uint64_t audio_end_ = 0;

@@ -26,7 +26,8 @@ struct FetchPlan {
   uint8_t compression_mask = 0;
 };
 
-// Where the job writes; a null output is not fetched.
+// Where the job writes; a null output is not fetched. The job opens the outputs itself, once
+// the first frame has arrived.
 struct FetchSinks {
   OutputFile* video = nullptr;
   OutputFile* audio = nullptr;

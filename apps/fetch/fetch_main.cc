@@ -8,6 +8,7 @@
 #include <string>
 
 #include "apps/common/command_line.h"
+#include "apps/fetch/client_socket.h"
 #include "apps/fetch/compression_choice.h"
 #include "apps/fetch/delivery_client.h"
 #include "apps/fetch/fetch_job.h"
@@ -48,7 +49,7 @@ void add_options(CLI::App& app, Options& options) {
       ->check(CLI::IsMember({"none", "lzo", "fano", "deflate", "auto"}));
   app.add_flag("--progress", options.progress, "show the progress line even when stderr is no terminal");
   app.add_flag("-q,--quiet", options.quiet, "print nothing but errors");
-  app.add_option("--timeout", options.timeout_seconds, "give up when the server is silent this long (seconds, 0 = never)")
+  app.add_option("--timeout", options.timeout_seconds, "give up when the server does not answer (or accept the connection) this long (seconds, 0 = never)")
       ->check(CLI::NonNegativeNumber);
   app.set_version_flag("--version", std::string(kProgram) + " " + QUORVEL_VERSION);
 }
@@ -62,21 +63,15 @@ void print_notice(void* /*context*/, const std::string& text) {
   std::fprintf(stderr, "%s: %s\n", kProgram, text.c_str());
 }
 
-bool open_output(const std::string& path, OutputFile* file, std::string* problem) {
-  if (!file->open(path, problem)) return false;
-  if (file->is_terminal()) {
-    *problem = "refusing to write media to a terminal; redirect or pipe standard output";
-    return false;
-  }
-  return true;
-}
-
 // Checks the options that CLI11 cannot, and fills the plan.
 int make_plan(const Options& options, FetchPlan* plan, ServerAddress* address) {
   if (!parse_server_address(options.server, address)) return usage_error("bad server address '" + options.server + "'");
   if (options.output.empty() && options.audio_output.empty()) return usage_error("nothing to write: give -o and/or --audio-out");
   if (options.output == "-" && options.audio_output == "-") return usage_error("video and audio cannot both go to standard output");
   if (options.raw && options.output.empty()) return usage_error("--raw needs -o");
+  if ((options.output == "-" || options.audio_output == "-") && isatty(STDOUT_FILENO) != 0) {
+    return usage_error("refusing to write media to a terminal; redirect or pipe standard output");
+  }
   if (!options.frames.empty()) {
     if (!parse_frame_range(options.frames, &plan->frames)) return usage_error("bad --frames '" + options.frames + "' (A-B, A- or N)");
     plan->frames_given = true;
@@ -96,16 +91,12 @@ int fetch(const Options& options) {
   ServerAddress address;
   if (const int code = make_plan(options, &plan, &address); code != kExitOk) return code;
 
-  OutputFile video;
-  OutputFile audio;
-  std::string problem;
-  if ((!options.output.empty() && !open_output(options.output, &video, &problem)) ||
-      (!options.audio_output.empty() && !open_output(options.audio_output, &audio, &problem))) {
-    return usage_error(problem);
-  }
+  // Created by the fetch once the first frame is in: a failed run leaves earlier files alone.
+  OutputFile video(options.output);
+  OutputFile audio(options.audio_output);
 
   DeliveryClient client;
-  if (!client.connect(address.host, address.port, static_cast<int>(options.timeout_seconds * 1000))) {
+  if (!client.connect(address.host, address.port, timeout_ms_from_seconds(options.timeout_seconds))) {
     std::fprintf(stderr, "%s: %s\n", kProgram, client.error().c_str());
     return kExitFailure;
   }

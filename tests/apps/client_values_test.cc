@@ -1,6 +1,11 @@
 // The client's command-line values: --frames ranges, HOST[:PORT], --compression choices.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cmath>
+#include <utility>
+
+#include "apps/fetch/client_socket.h"
 #include "apps/fetch/compression_choice.h"
 #include "apps/fetch/frame_range.h"
 #include "apps/fetch/server_address.h"
@@ -63,6 +68,13 @@ TEST(ServerAddressTest, SplitsHostAndPort) {
       EXPECT_EQ(address.port, c.port) << c.text;
     }
   }
+}
+
+TEST(TimeoutTest, SecondsBecomeWholeMillisecondsWithoutOverflow) {
+  const std::pair<double, int> cases[] = {
+      {0, 0},      {-1, 0},   {std::nan(""), 0}, {0.0001, 1}, {1.5, 1500},
+      {2147483.647, INT_MAX}, {1e12, INT_MAX},   {1e300, INT_MAX}};
+  for (const auto& [seconds, ms] : cases) EXPECT_EQ(timeout_ms_from_seconds(seconds), ms) << seconds;
 }
 
 TEST(CompressionChoiceTest, MasksOfTheNamedCodecs) {

@@ -338,37 +338,56 @@ TEST(DeliveryClientTest, ClosedServerAndRefusedConnection) {
 }
 
 // A frame encoded by each compressing codec, as a server would send it, comes back whole
-// after SetCompression, and the codec named in the replies must be the one selected.
+// after SetCompression, and the codec named in the replies must be the one selected. Besides
+// the 4x2 stream, one row of 100 pixels of distinct bytes: its prefix-code payload (a tree of
+// 200 leaves and codes of 8 bits and more) is longer than twice the frame, as such small
+// frames legitimately are.
 TEST(DeliveryClientTest, CompressedFramesDecodeThroughTheNamedCodec) {
+  struct Shape {
+    int32_t width, height;
+  };
   const CompressionType types[] = {kCompressionLzo, kCompressionFano, kCompressionDeflate};
-  for (const CompressionType type : types) {
-    std::unique_ptr<FrameCodec> encoder = make_codec(type);
-    if (encoder == nullptr) continue;  // this build has no such codec yet
-    init_codec_libraries();
-    Bytes frame = numbered_frame();
-    const Bytes original = frame;
-    const int32_t size = encoder->encode(frame.data(), 8, 2, 8);
-    ASSERT_GT(size, 0);
-    const Bytes payload(encoder->output_buffer, encoder->output_buffer + size);
-    encoder->release_output();
-    FrameInfoRecord record = raw_record(1);
-    record.compression = type;
-    record.payload_size = size;
-    Bytes ack(kHeaderSize);
-    write_header(ack.data(), 1, kCompressionAck);
-    FrameInfoRecord wrong = record;
-    wrong.compression = kCompressionNone;
-    ScriptedServer server({stream_info_reply(test_stream()), ack, frame_reply(record, payload),
-                           frame_reply(wrong, original)});
-    DeliveryClient client;
-    ASSERT_TRUE(connect_to(client, server));
-    ASSERT_TRUE(client.get_stream_info(nullptr));
-    ASSERT_TRUE(client.set_compression(static_cast<uint8_t>(type))) << client.error();
-    Bytes received;
-    ASSERT_TRUE(client.get_frame(1, &received)) << compression_name(type) << ": " << client.error();
-    EXPECT_EQ(received, original) << compression_name(type);
-    EXPECT_FALSE(client.get_frame(1, &received)) << "a raw frame after " << compression_name(type);
-    EXPECT_EQ(client.status(), ClientStatus::kMalformed);
+  for (const Shape shape : {Shape{4, 2}, Shape{100, 1}}) {
+    StreamInfoRecord stream = test_stream();
+    stream.width = shape.width;
+    stream.height = shape.height;
+    const int32_t row_bytes = shape.width * 2;
+    Bytes original(static_cast<size_t>(row_bytes * shape.height));
+    for (size_t i = 0; i < original.size(); ++i) original[i] = static_cast<uint8_t>(7 * i + 3);
+    for (const CompressionType type : types) {
+      SCOPED_TRACE(std::string(compression_name(type)) + " " + std::to_string(shape.width) + "x" +
+                   std::to_string(shape.height));
+      std::unique_ptr<FrameCodec> encoder = make_codec(type);
+      ASSERT_NE(encoder, nullptr);
+      init_codec_libraries();
+      Bytes frame = original;
+      const int32_t size = encoder->encode(frame.data(), row_bytes, shape.height, row_bytes);
+      ASSERT_GT(size, 0);
+      const Bytes payload(encoder->output_buffer, encoder->output_buffer + size);
+      encoder->release_output();
+      FrameInfoRecord record = raw_record(1);
+      record.row_bytes = row_bytes;
+      record.pitch = row_bytes;
+      record.rows = shape.height;
+      record.compression = type;
+      record.payload_size = size;
+      Bytes ack(kHeaderSize);
+      write_header(ack.data(), 1, kCompressionAck);
+      FrameInfoRecord wrong = record;
+      wrong.compression = kCompressionNone;
+      wrong.payload_size = static_cast<int32_t>(original.size());
+      ScriptedServer server({stream_info_reply(stream), ack, frame_reply(record, payload),
+                             frame_reply(wrong, original)});
+      DeliveryClient client;
+      ASSERT_TRUE(connect_to(client, server));
+      ASSERT_TRUE(client.get_stream_info(nullptr));
+      ASSERT_TRUE(client.set_compression(static_cast<uint8_t>(type))) << client.error();
+      Bytes received;
+      ASSERT_TRUE(client.get_frame(1, &received)) << client.error();
+      EXPECT_EQ(received, original);
+      EXPECT_FALSE(client.get_frame(1, &received)) << "a raw frame after the compressed one";
+      EXPECT_EQ(client.status(), ClientStatus::kMalformed);
+    }
   }
 }
 

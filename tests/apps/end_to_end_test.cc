@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -96,6 +97,18 @@ std::string probe(const std::string& path, const std::string& entry, bool count_
   std::string out = run_program(args).out;
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
   return out;
+}
+
+void write_text_file(const std::string& path, const std::string& text) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr) << path;
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fclose(file);
+}
+
+size_t file_size(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? static_cast<size_t>(info.st_size) : 0;
 }
 
 void expect_server_exits_cleanly(Server& server) {
@@ -412,6 +425,12 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
   Finished refused = fetch({address, "-o", "/dev/null"});
   EXPECT_EQ(refused.code, 1);
   EXPECT_EQ(refused.err.rfind("quorvel-fetch: cannot connect", 0), 0u) << refused.err;
+  // A run that fails before the first frame leaves the user's earlier output as it was.
+  ScratchDir dir;
+  write_text_file(dir.file("earlier.y4m"), "an earlier run's output");
+  EXPECT_EQ(fetch({address, "-o", dir.file("earlier.y4m"), "--audio-out", dir.file("new.wav")}).code, 1);
+  EXPECT_EQ(read_file(dir.file("earlier.y4m")), "an earlier run's output");
+  EXPECT_NE(access(dir.file("new.wav").c_str(), F_OK), 0) << "nothing is created either";
 
   const Finished help = fetch({"--help"});
   EXPECT_EQ(help.code, 0);
@@ -422,19 +441,71 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
   EXPECT_EQ(fetch({"127.0.0.1:1", "-o", "x", "--frames", "5-2"}).code, 2);
   EXPECT_EQ(fetch({"127.0.0.1:1", "-o", "x", "--compression", "zstd"}).code, 2);
 
-  Server server = start_server({"--frames", "10", "--size", "16x8"});
+  Server server = start_server({"--frames", "10", "--size", "16x8", "--loop"});
   const Finished past = fetch({server.address(), "-o", "/dev/null", "--frames", "5-10"});
   EXPECT_EQ(past.code, 1);
   EXPECT_NE(past.err.find("reach past"), std::string::npos) << past.err;
+  // An output that cannot be created is a failure of the run, not of its usage.
+  const int next_port = server.process->wait_for_port(kStartMs);  // --loop listens anew
+  const Finished uncreatable =
+      fetch({"127.0.0.1:" + std::to_string(next_port), "-o", dir.file("no/such/dir.y4m")});
+  EXPECT_EQ(uncreatable.code, 1);
+  EXPECT_NE(uncreatable.err.find("cannot create"), std::string::npos) << uncreatable.err;
+  server.process->signal(SIGINT);
   expect_server_exits_cleanly(server);
 
   const std::string serve = QUORVEL_SERVE_PATH;
   EXPECT_EQ(run_program({serve, "--size", "721x480"}).code, 2);
   EXPECT_EQ(run_program({serve, "--interlaced", "2"}).code, 2);
+  EXPECT_EQ(run_program({serve, "--audio", "tone.wav", "--no-audio"}).code, 2);
   const Finished missing = run_program({serve, "--input", "/nonexistent.y4m"});
   EXPECT_EQ(missing.code, 1);
   EXPECT_EQ(missing.err.rfind("quorvel-serve: cannot open", 0), 0u) << missing.err;
   EXPECT_EQ(run_program({serve, "--help"}).code, 0);
+}
+
+// A server whose listen queue is full never completes the connect: --timeout ends the wait.
+TEST(EndToEndTest, TimeoutBoundsTheConnect) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 0), 0);
+  socklen_t size = sizeof address;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  // Connections that fill the queue; the listener never accepts them.
+  std::vector<int> queued;
+  for (int i = 0; i < 3; ++i) {
+    queued.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+    connect(queued.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+  usleep(200 * 1000);
+  const Finished waited = fetch({"127.0.0.1:" + std::to_string(ntohs(address.sin_port)), "-o",
+                                 "/dev/null", "--timeout", "1"});
+  EXPECT_EQ(waited.code, 1);
+  EXPECT_NE(waited.err.find("timed out"), std::string::npos) << waited.err;
+  for (int fd : queued) close(fd);
+  close(listener);
+}
+
+// A Y4M file cut short by a server that goes away says how many frames it holds.
+TEST(EndToEndTest, OutputEndedEarlyHasItsFrameCountCorrected) {
+  Server server = start_server({"--size", "320x240", "--frames", "100000", "--no-audio"});
+  ScratchDir dir;
+  const std::string path = dir.file("cut.y4m");
+  ChildProcess fetcher;
+  ASSERT_TRUE(fetcher.start({QUORVEL_FETCH_PATH, server.address(), "-o", path}));
+  constexpr size_t kFrameRecord = 6 + 320 * 240 * 2;  // "FRAME\n" and the planes
+  for (int waited = 0; waited < kRunMs && file_size(path) < 20 * kFrameRecord; waited += 10) usleep(10 * 1000);
+  server.process->signal(SIGINT);
+  EXPECT_EQ(fetcher.wait(kRunMs), 1) << fetcher.stderr_text();
+  Y4mFile cut;
+  ASSERT_TRUE(read_y4m(path, 320 * 240 * 2, &cut)) << "whole frames only";
+  EXPECT_GE(cut.frames.size(), 20u);
+  EXPECT_NE((cut.header + " ").find(" XLENGTH=" + std::to_string(cut.frames.size()) + " "),
+            std::string::npos) << cut.header;
+  expect_server_exits_cleanly(server);
 }
 
 TEST(EndToEndTest, BusyPortIsAClearFailure) {
