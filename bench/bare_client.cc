@@ -2,8 +2,8 @@
 
 #include <cstddef>
 
-#include "codecs/little_endian.h"
-#include "server/protocol.h"
+#include "util/little_endian.h"
+#include "wire/protocol.h"
 
 namespace quorvel::bench {
 

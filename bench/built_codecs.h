@@ -1,6 +1,5 @@
-// The codecs that this build has. quorvel-bench builds whatever codecs exist yet and prints
-// "n/a (not built)" for the others; CMake defines QUORVEL_BENCH_HAVE_<CODEC> for each codec
-// source that the codecs library lists.
+// The codecs as the benchmark makes them, their class names for the report, and the vertical
+// delta on packed frames.
 #ifndef QUORVEL_BENCH_BUILT_CODECS_H_
 #define QUORVEL_BENCH_BUILT_CODECS_H_
 
@@ -8,24 +7,21 @@
 #include <memory>
 #include <vector>
 
-#include "codecs/compression_type.h"
 #include "codecs/frame_codec.h"
+#include "wire/compression_type.h"
 
 namespace quorvel::bench {
 
-constexpr const char* kNotBuilt = "n/a (not built)";
-
-bool have_vertical_delta();
-bool have_codec(CompressionType type);
-// Null when the codec is not built (or cannot be allocated). The raw codec is always there.
+// A codec of the type with the compression libraries initialised; null only when it cannot
+// be allocated.
 std::unique_ptr<FrameCodec> make_bench_codec(CompressionType type);
 const char* codec_class_name(CompressionType type);
 
-// VerticalDelta on a packed frame; REQUIRES: have_vertical_delta().
+// VerticalDelta on a packed frame.
 void delta_forward(uint8_t* frame, int32_t row_bytes, int32_t rows);
 void delta_inverse(uint8_t* frame, int32_t row_bytes, int32_t rows);
 
-// The frame as VerticalDelta::forward leaves it. REQUIRES: have_vertical_delta().
+// The frame as VerticalDelta::forward leaves it.
 std::vector<uint8_t> filtered_copy(const std::vector<uint8_t>& frame, int32_t row_bytes);
 
 }  // namespace quorvel::bench

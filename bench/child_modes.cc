@@ -9,8 +9,8 @@
 #include "bench/bench_host.h"
 #include "bench/built_codecs.h"
 #include "bench/cpu_placement.h"
-#include "server/protocol.h"
-#include "server/server_run.h"
+#include "wire/protocol.h"
+#include "server/run_server.h"
 
 namespace quorvel::bench {
 
@@ -18,9 +18,10 @@ namespace {
 
 constexpr uint64_t kPieceSize = 65536;
 
+// The line ServerProcess waits for.
 void print_port(uint16_t port) {
-  std::printf("%u\n", port);
-  std::fflush(stdout);
+  std::fprintf(stderr, "quorvel-bench child: listening on port %u\n", port);
+  std::fflush(stderr);
 }
 
 int serve_session(const BenchFrame& frame, const ChildOptions& options) {

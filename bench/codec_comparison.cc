@@ -126,13 +126,11 @@ class FrameComparison {
     const bool judge = judged(frame_, cache);
     const std::string cache_name = cache_state_name(cache);
     const double bytes = frame_.size();
-    const std::string filter = have_vertical_delta() ? "delta + " : "(no delta) ";
-    ReportRow anchor_encode(filter + comparison_.anchor->compress_name(), frame_.name, cache_name,
-                            seconds[0], bytes);
+    ReportRow anchor_encode("delta + " + comparison_.anchor->compress_name(), frame_.name,
+                            cache_name, seconds[0], bytes);
     anchor_encode.size = fraction(payloads_.bare.size(), frame_.size());
-    const ReportRow anchor_decode(
-        comparison_.anchor->decompress_name() + (have_vertical_delta() ? " + inverse" : ""),
-        frame_.name, cache_name, seconds[1], bytes);
+    const ReportRow anchor_decode(comparison_.anchor->decompress_name() + " + inverse",
+                                  frame_.name, cache_name, seconds[1], bytes);
     ReportRow encode(codec_name("encode"), frame_.name, cache_name);
     ReportRow decode(codec_name("decode"), frame_.name, cache_name);
     encode.target = judge ? comparison_.encode_target : Target::none();
@@ -146,7 +144,7 @@ class FrameComparison {
       decode.bytes = bytes;
       decode.ratio = seconds[3] / seconds[1];
     } else {
-      encode.note = codec_ == nullptr ? kNotBuilt : "n/a (encode gave no payload)";
+      encode.note = codec_ == nullptr ? "n/a (no codec)" : "n/a (encode gave no payload)";
       decode.note = encode.note;
     }
     table_->add(anchor_encode);

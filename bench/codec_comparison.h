@@ -9,7 +9,7 @@
 #include "bench/bare_coder.h"
 #include "bench/bench_context.h"
 #include "bench/report_table.h"
-#include "codecs/compression_type.h"
+#include "wire/compression_type.h"
 
 namespace quorvel::bench {
 

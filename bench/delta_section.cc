@@ -56,10 +56,6 @@ bool run_delta_section(const BenchContext& context) {
                     "filter time / memcpy time");
   bool ok = true;
   for (const BenchFrame& frame : context.frames) {
-    if (!have_vertical_delta()) {
-      table.add(ReportRow("VerticalDelta", frame.name).with_note(kNotBuilt));
-      continue;
-    }
     if (!delta_round_trips(frame)) {
       std::fprintf(stderr, "quorvel-bench: VerticalDelta does not give %s back\n", frame.name.c_str());
       ok = false;

@@ -12,12 +12,10 @@
 #include "bench/bare_client.h"
 #include "bench/built_codecs.h"
 #include "bench/child_modes.h"
-#include "bench/child_process.h"
+#include "bench/server_process.h"
 #include "bench/report_table.h"
 #include "bench/sections.h"
-#if QUORVEL_BENCH_HAVE_FETCH_CLIENT
 #include "apps/fetch/delivery_client.h"
-#endif
 
 namespace quorvel::bench {
 
@@ -30,7 +28,7 @@ const CompressionType kCodecs[] = {kCompressionNone, kCompressionLzo, kCompressi
 // One server process and the client that fetches frames from it.
 struct Connection {
   std::string name;
-  std::unique_ptr<ChildProcess> server;  // declared first: the client goes before it
+  std::unique_ptr<ServerProcess> server;  // declared first: the client goes before it
   std::function<bool(int32_t frame_number)> fetch;
   std::function<void()> close;
   std::string problem;  // why the connection could not be measured
@@ -69,7 +67,6 @@ void connect_bare(Connection* connection, uint8_t mask) {
   connection->close = [client] { client->disconnect(); };
 }
 
-#if QUORVEL_BENCH_HAVE_FETCH_CLIENT
 // The receive path checks the first frame against the original: the bytes that arrive,
 // decoded, must be the host's frame.
 void connect_fetch(Connection* connection, uint8_t mask, const BenchFrame& frame) {
@@ -89,13 +86,12 @@ void connect_fetch(Connection* connection, uint8_t mask, const BenchFrame& frame
   connection->fetch = [client, decoded](int32_t n) { return client->get_frame(n, decoded.get()); };
   connection->close = [client] { client->disconnect(); };
 }
-#endif
 
 std::unique_ptr<Connection> start(const BenchContext& context, const std::string& name,
                                   const ChildOptions& options) {
   auto connection = std::make_unique<Connection>();
   connection->name = name;
-  connection->server = std::make_unique<ChildProcess>(context.self_path, options.arguments());
+  connection->server = std::make_unique<ServerProcess>(context.self_path, options.arguments());
   if (!connection->server->started()) connection->problem = "server did not start";
   return connection;
 }
@@ -109,10 +105,6 @@ class CodecRun {
 
   // Returns false when a connection that should work did not.
   bool run(ReportTable* table) {
-    if (!have_codec(type_)) {
-      table->add(ReportRow(std::string("session ") + codec_class_name(type_), frame_.name).with_note(kNotBuilt));
-      return true;
-    }
     open_connections();
     bool ok = true;
     for (auto& connection : connections_) ok = connection->problem.empty() && ok;
@@ -145,11 +137,7 @@ class CodecRun {
     for (bool read_ahead : {true, false}) {
       const std::string name = "session " + codec + (read_ahead ? " RA on" : " RA off") + " -> fetch";
       auto session = start(context_, name, options("session", read_ahead));
-#if QUORVEL_BENCH_HAVE_FETCH_CLIENT
       if (session->problem.empty()) connect_fetch(session.get(), mask_of(type_), frame_);
-#else
-      session->problem = kNotBuilt;
-#endif
       connections_.push_back(std::move(session));
     }
     // The server's share alone: the session read by the bare client.

@@ -10,7 +10,7 @@
 #include "bench/bare_client.h"
 #include "bench/built_codecs.h"
 #include "bench/child_modes.h"
-#include "bench/child_process.h"
+#include "bench/server_process.h"
 #include "bench/report_table.h"
 #include "bench/sections.h"
 
@@ -38,15 +38,10 @@ const BenchFrame* memory_frame(const BenchContext& context) {
   return context.frames.empty() ? nullptr : &context.frames.front();
 }
 
-// The codec for the next stretch of frames: raw first, then the compressing codecs that
-// this build has, in turn.
+// The codec for the next stretch of frames: raw first, then the compressing codecs in turn.
 uint8_t next_mask(int stretch) {
-  std::vector<uint8_t> masks;
-  for (CompressionType type : {kCompressionLzo, kCompressionFano, kCompressionDeflate}) {
-    if (have_codec(type)) masks.push_back(static_cast<uint8_t>(type));
-  }
-  if (masks.empty()) return 0;
-  return masks[static_cast<size_t>(stretch - 1) % masks.size()];
+  constexpr uint8_t kMasks[] = {kCompressionLzo, kCompressionFano, kCompressionDeflate};
+  return kMasks[static_cast<size_t>(stretch - 1) % (sizeof kMasks)];
 }
 
 }  // namespace
@@ -61,7 +56,7 @@ bool run_memory_section(const BenchContext& context) {
   // which still sees every codec five times.
   const int total = context.smoke ? 2 * kFramesPerCodec : context.quick ? 4000 : 10000;
   const ChildOptions options = context.child_options("session", frame->name);
-  ChildProcess server(context.self_path, options.arguments());
+  ServerProcess server(context.self_path, options.arguments());
   BareClient client(server.port());
   if (!client.connected()) {
     std::fprintf(stderr, "quorvel-bench: memory: the server did not start\n");

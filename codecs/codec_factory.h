@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "codecs/compression_type.h"
+#include "wire/compression_type.h"
 #include "codecs/frame_codec.h"
 
 namespace quorvel {

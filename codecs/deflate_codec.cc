@@ -4,8 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "codecs/input_check.h"
-#include "codecs/little_endian.h"
+#include "util/input_check.h"
+#include "util/little_endian.h"
 #include "codecs/vertical_delta.h"
 
 namespace quorvel {

@@ -3,22 +3,16 @@
 #include <cstring>
 
 #include "codecs/bit_cursor.h"
+#include "codecs/fano_sort.h"
 
 namespace quorvel {
 namespace {
 
-// Highest count first; equal counts keep their ascending values. Insertion sort is stable,
-// gives the same order as the neighbour-swap passes and needs no allocation.
+// Highest count first; equal counts keep their ascending values (the sort is stable, so it
+// gives the same order as passes of neighbour swaps).
 void order_by_count(FanoSymbol* table) {
-  for (uint32_t i = 1; i < kFanoSymbolCount; ++i) {
-    const FanoSymbol entry = table[i];
-    uint32_t j = i;
-    while (j > 0 && table[j - 1].count < entry.count) {
-      table[j] = table[j - 1];
-      --j;
-    }
-    table[j] = entry;
-  }
+  stable_sort_fano_symbols(table, kFanoSymbolCount,
+                           [](const FanoSymbol& a, const FanoSymbol& b) { return a.count > b.count; });
 }
 
 uint64_t total_count(const FanoSymbol* table, uint32_t start, uint32_t end) {
@@ -87,7 +81,7 @@ void count_byte_values(const uint8_t* source, uint32_t n, uint32_t counts[kFanoS
   }
 }
 
-FanoBuildResult build_fano_code(const uint32_t counts[kFanoSymbolCount], FanoCode* code) {
+FanoBuildResult build_fano_code(const uint32_t counts[kFanoSymbolCount], FanoCodeBook* code) {
   FanoSymbol ordered[kFanoSymbolCount];
   for (uint32_t v = 0; v < kFanoSymbolCount; ++v) ordered[v] = FanoSymbol{v, counts[v], 0, 0};
   order_by_count(ordered);
@@ -98,7 +92,7 @@ FanoBuildResult build_fano_code(const uint32_t counts[kFanoSymbolCount], FanoCod
   if (!build_code(ordered, 0, kFanoSymbolCount - 1, 0, 0, &tree)) {
     return FanoBuildResult::kCodeTooLong;
   }
-  code->tree_bits = static_cast<uint32_t>(bits_entered(tree, kFanoMaxTreeBytes));
+  code->tree_bits = bits_entered(tree, kFanoMaxTreeBytes);
 
   uint64_t stream_bits = code->tree_bits;
   for (const FanoSymbol& entry : ordered) {

@@ -11,10 +11,12 @@
 
 namespace quorvel {
 
-struct FanoCode {
+// The code book of one frame: every byte value's code, the tree that the payload carries, and
+// the stream's exact length.
+struct FanoCodeBook {
   FanoSymbol symbols[kFanoSymbolCount];  // entry v describes byte value v
   uint8_t tree[kFanoMaxTreeBytes];       // the tree's bits, MSB first, zero padded
-  uint32_t tree_bits;
+  uint64_t tree_bits;
   uint64_t stream_bits;  // tree_bits plus count x code_length over all values
 };
 
@@ -29,7 +31,7 @@ void count_byte_values(const uint8_t* source, uint32_t n, uint32_t counts[kFanoS
 
 // Builds the code for a count table. The counts are any 32-bit numbers (their total may pass
 // 32 bits). On a result other than kOk, *code holds nothing of use.
-FanoBuildResult build_fano_code(const uint32_t counts[kFanoSymbolCount], FanoCode* code);
+FanoBuildResult build_fano_code(const uint32_t counts[kFanoSymbolCount], FanoCodeBook* code);
 
 }  // namespace quorvel
 

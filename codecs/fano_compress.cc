@@ -7,14 +7,14 @@
 
 namespace quorvel {
 
-uint64_t fano_compress(const FanoCode& code, const uint8_t* source, uint32_t n,
+uint64_t fano_compress(const FanoCodeBook& code, const uint8_t* source, uint32_t n,
                        uint8_t* destination) {
   const uint64_t stream_bytes = fano_bytes_for_bits(code.stream_bits);
   FanoBitWriter writer(destination, destination + stream_bytes);
 
-  const uint32_t whole_tree_bytes = code.tree_bits / 8;
+  const auto whole_tree_bytes = static_cast<uint32_t>(code.tree_bits / 8);
   for (uint32_t i = 0; i < whole_tree_bytes; ++i) writer.put(code.tree[i], 8);
-  const uint32_t tree_tail_bits = code.tree_bits % 8;
+  const auto tree_tail_bits = static_cast<uint32_t>(code.tree_bits % 8);
   if (tree_tail_bits > 0) {
     writer.put(static_cast<uint32_t>(code.tree[whole_tree_bytes] >> (8 - tree_tail_bits)),
                tree_tail_bits);
@@ -41,7 +41,7 @@ uint64_t fano_compress(const FanoCode& code, const uint8_t* source, uint32_t n,
   return static_cast<uint64_t>(writer.finish() - destination);
 }
 
-uint64_t fano_compress_reference(const FanoCode& code, const uint8_t* source, uint32_t n,
+uint64_t fano_compress_reference(const FanoCodeBook& code, const uint8_t* source, uint32_t n,
                                  uint8_t* destination) {
   const uint64_t stream_bytes = fano_bytes_for_bits(code.stream_bits);
   // put_bits leaves the bits it does not write as they were: clear the block so the
@@ -51,7 +51,7 @@ uint64_t fano_compress_reference(const FanoCode& code, const uint8_t* source, ui
   BitCursor cursor = open_bit_cursor(destination, capacity);
 
   BitCursor tree = open_bit_reader(code.tree, kFanoMaxTreeBytes);
-  for (uint32_t i = 0; i < code.tree_bits; ++i) put_bits(&cursor, get_bits(&tree, 1), 1);
+  for (uint64_t i = 0; i < code.tree_bits; ++i) put_bits(&cursor, get_bits(&tree, 1), 1);
 
   for (uint32_t i = 0; i < n; ++i) {
     const FanoSymbol& entry = code.symbols[source[i]];

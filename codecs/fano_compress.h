@@ -14,11 +14,11 @@ namespace quorvel {
 // REQUIRES: code was built (kOk) from count_byte_values of these n source bytes, and
 // destination holds fano_bytes_for_bits(code.stream_bits) bytes. Writes exactly that many
 // bytes and returns their number.
-uint64_t fano_compress(const FanoCode& code, const uint8_t* source, uint32_t n,
+uint64_t fano_compress(const FanoCodeBook& code, const uint8_t* source, uint32_t n,
                        uint8_t* destination);
 
 // The same stream, written bit by bit.
-uint64_t fano_compress_reference(const FanoCode& code, const uint8_t* source, uint32_t n,
+uint64_t fano_compress_reference(const FanoCodeBook& code, const uint8_t* source, uint32_t n,
                                  uint8_t* destination);
 
 }  // namespace quorvel

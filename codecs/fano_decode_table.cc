@@ -1,5 +1,7 @@
 #include "codecs/fano_decode_table.h"
 
+#include "codecs/fano_sort.h"
+
 namespace quorvel {
 
 FanoDecodeTable::FanoDecodeTable(const FanoTree& tree) : max_code_length_(tree.max_code_length) {
@@ -21,17 +23,13 @@ FanoDecodeTable::FanoDecodeTable(const FanoTree& tree) : max_code_length_(tree.m
     for (uint32_t slot = first; slot < first + (1u << free_bits); ++slot) entries_[slot] = entry;
   }
 
-  // Long codes by length, keeping tree order among equal lengths (insertion sort).
+  // Long codes by length, keeping tree order among equal lengths.
   for (uint32_t i = 0; i < tree.leaf_count; ++i) {
-    const FanoSymbol& leaf = tree.leaves[i];
-    if (leaf.code_length <= kFanoTableBits) continue;
-    uint32_t j = long_count_++;
-    while (j > 0 && long_codes_[j - 1].code_length > leaf.code_length) {
-      long_codes_[j] = long_codes_[j - 1];
-      --j;
-    }
-    long_codes_[j] = leaf;
+    if (tree.leaves[i].code_length > kFanoTableBits) long_codes_[long_count_++] = tree.leaves[i];
   }
+  stable_sort_fano_symbols(long_codes_, long_count_, [](const FanoSymbol& a, const FanoSymbol& b) {
+    return a.code_length < b.code_length;
+  });
 }
 
 FanoMatch FanoDecodeTable::match_long(uint64_t window) const {

@@ -1,7 +1,7 @@
 // FanoDecodeTable: finds the code at the front of the bit stream with one look-up of its
 // next 12 bits. Codes of up to 12 bits are in the table; longer ones are found by comparing
 // the few long codes, shortest first. A prefix that leads to no leaf is "no code", and then
-// consumes as many bits as the longest code, as the plain record-by-record decoder does.
+// consumes as many bits as the longest code, as the plain leaf-by-leaf decoder does.
 #ifndef QUORVEL_CODECS_FANO_DECODE_TABLE_H_
 #define QUORVEL_CODECS_FANO_DECODE_TABLE_H_
 
@@ -40,12 +40,6 @@ class FanoDecodeTable {
 
   // The codes longer than 12 bits; needs the first 32 bits of window to be the stream's.
   FanoMatch match_long(uint64_t window) const;
-
-  // Any code: needs 32 bits of window.
-  FanoMatch match(uint64_t window) const {
-    const FanoMatch short_match = match_short(window);
-    return short_match.symbol == kFanoLongSearch ? match_long(window) : short_match;
-  }
 
  private:
   // entry = symbol | length << 8 | kind << 14

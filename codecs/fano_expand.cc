@@ -3,7 +3,8 @@
 #include "codecs/bit_cursor.h"
 #include "codecs/fano_bit_reader.h"
 #include "codecs/fano_decode_table.h"
-#include "codecs/input_check.h"
+#include "codecs/fano_sort.h"
+#include "util/input_check.h"
 
 namespace quorvel {
 namespace {
@@ -12,32 +13,26 @@ FanoExpandResult rejected(FanoTreeResult why) {
   return FanoExpandResult{FanoExpandStatus::kTreeRejected, why, 0};
 }
 
-// Shortest code first, equal lengths in tree order (a stable insertion sort).
-void order_by_code_length(FanoSymbol* records, uint32_t count) {
-  for (uint32_t i = 1; i < count; ++i) {
-    const FanoSymbol record = records[i];
-    uint32_t j = i;
-    while (j > 0 && records[j - 1].code_length > record.code_length) {
-      records[j] = records[j - 1];
-      --j;
-    }
-    records[j] = record;
-  }
+// Shortest code first, equal lengths in tree order.
+void order_by_code_length(FanoSymbol* leaves, uint32_t count) {
+  stable_sort_fano_symbols(leaves, count, [](const FanoSymbol& a, const FanoSymbol& b) {
+    return a.code_length < b.code_length;
+  });
 }
 
-// One position of the plain decoder: bits are read only as far as the record at hand
-// needs. Returns the matching record, or null once every record has been tried.
-const FanoSymbol* match_by_records(BitCursor* in, const FanoTree& tree) {
+// One position of the plain decoder: bits are read only as far as the leaf at hand needs.
+// Returns the matching leaf, or null once every leaf has been tried.
+const FanoSymbol* match_by_leaves(BitCursor* in, const FanoTree& tree) {
   uint64_t in_hand = 0;  // 64-bit: a 32-bit code may be read in one go
   uint32_t bits_in_hand = 0;
   for (uint32_t i = 0; i < tree.leaf_count; ++i) {
-    const FanoSymbol& record = tree.leaves[i];
-    if (record.code_length > bits_in_hand) {
-      const uint32_t more = record.code_length - bits_in_hand;
+    const FanoSymbol& leaf = tree.leaves[i];
+    if (leaf.code_length > bits_in_hand) {
+      const uint32_t more = leaf.code_length - bits_in_hand;
       in_hand = (in_hand << more) | get_bits(in, more);
-      bits_in_hand = record.code_length;
+      bits_in_hand = leaf.code_length;
     }
-    if (in_hand == record.code) return &record;
+    if (in_hand == leaf.code) return &leaf;
   }
   return nullptr;
 }
@@ -54,7 +49,7 @@ FanoExpandResult fano_expand_reference(const uint8_t* payload, uint8_t* destinat
 
   uint32_t written = 0;
   for (uint32_t position = 0; position < n; ++position) {
-    const FanoSymbol* match = match_by_records(&in, tree);
+    const FanoSymbol* match = match_by_leaves(&in, tree);
     if (!QUORVEL_INPUT_OK(in.overrun_bits == 0)) {
       return FanoExpandResult{FanoExpandStatus::kPayloadExhausted, tree_result, written};
     }

@@ -4,7 +4,7 @@
 // byte (the output ends short). Decoding stops at the first position whose bits would end
 // past the payload, so time and output stay bounded by the payload for any input.
 // fano_expand looks codes up in a FanoDecodeTable; fano_expand_reference goes through the
-// records sorted by code length, bit by bit, and is what the fast one is tested against.
+// leaves sorted by code length, bit by bit, and is what the fast one is tested against.
 #ifndef QUORVEL_CODECS_FANO_EXPAND_H_
 #define QUORVEL_CODECS_FANO_EXPAND_H_
 

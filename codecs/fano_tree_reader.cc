@@ -1,6 +1,6 @@
 #include "codecs/fano_tree_reader.h"
 
-#include "codecs/input_check.h"
+#include "util/input_check.h"
 
 namespace quorvel {
 namespace {

@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "codecs/compression_type.h"
+#include "wire/compression_type.h"
 
 namespace quorvel {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "codecs/input_check.h"
+#include "util/input_check.h"
 #include "codecs/lzo_api.h"
 #include "codecs/vertical_delta.h"
 

@@ -32,7 +32,7 @@ void check_coder(const Bytes& frame) {
   const uint32_t n = static_cast<uint32_t>(source.size());
   uint32_t counts[kFanoSymbolCount];
   count_byte_values(source.data(), n, counts);
-  FanoCode code;
+  FanoCodeBook code;
   require(build_fano_code(counts, &code) == FanoBuildResult::kOk);
   const size_t planned = static_cast<size_t>(fano_bytes_for_bits(code.stream_bits));
   Bytes fast(planned);

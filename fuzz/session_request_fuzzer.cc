@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "codecs/codec_factory.h"
-#include "codecs/little_endian.h"
+#include "util/little_endian.h"
 #include "fuzz/fuzz_input.h"
-#include "server/compression_selection.h"
-#include "server/protocol.h"
-#include "server/server_run.h"
+#include "wire/compression_selection.h"
+#include "wire/protocol.h"
+#include "server/run_server.h"
 #include "tests/support/fake_sockets.h"
 #include "tests/support/scripted_host.h"
 

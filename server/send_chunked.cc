@@ -2,7 +2,7 @@
 
 namespace quorvel {
 
-bool WaitUntilWritable(net::SocketHandle socket, HostIsAborted is_aborted) {
+bool wait_until_writable(net::SocketHandle socket, HostIsAborted is_aborted) {
   while (!net::is_writable(socket, kSendWaitMs)) {
     if (is_aborted != nullptr && is_aborted() != 0) return false;
   }
@@ -16,7 +16,7 @@ int32_t SendChunked(net::SocketHandle socket, const uint8_t* data, int32_t lengt
     const int32_t piece = length - sent < kSendPieceSize ? length - sent : kSendPieceSize;
     const int result = net::send(socket, data + sent, piece);
     if (result == net::kWouldBlock) {
-      if (!WaitUntilWritable(socket, is_aborted)) break;
+      if (!wait_until_writable(socket, is_aborted)) break;
       continue;
     }
     if (result <= 0) break;

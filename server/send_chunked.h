@@ -15,11 +15,11 @@ constexpr int kSendWaitMs = 10;
 
 // Waits until the socket can take bytes, polling is_aborted (when given) between looks of
 // kSendWaitMs. Returns false when the host aborted first.
-bool WaitUntilWritable(net::SocketHandle socket, HostIsAborted is_aborted);
+bool wait_until_writable(net::SocketHandle socket, HostIsAborted is_aborted);
 
 // Returns the number of bytes sent: length when every piece went out, 0 for a length of 0
 // or when the first piece fails, the bytes sent so far when a later one fails. While the
-// client takes no bytes, it waits as WaitUntilWritable does and stops when the host aborts.
+// client takes no bytes, it waits as wait_until_writable does and stops when the host aborts.
 int32_t SendChunked(net::SocketHandle socket, const uint8_t* data, int32_t length,
                     HostIsAborted is_aborted);
 

@@ -1,8 +1,9 @@
 #include "server/session.h"
 
 #include "codecs/codec_factory.h"
-#include "codecs/input_check.h"
 #include "server/send_chunked.h"
+#include "util/input_check.h"
+#include "wire/compression_selection.h"
 
 namespace quorvel {
 
@@ -41,10 +42,10 @@ Session::~Session() {
 
 void Session::serve() {
   if (codec_ == nullptr) return;
+  Request request;
   for (;;) {
     if (host_.is_aborted() != 0) return;
     if (!net::is_readable(client_, kRequestWaitMs)) continue;
-    Request request;
     if (!read_request(&request) || !handle(request)) return;
   }
 }
@@ -79,12 +80,12 @@ bool Session::read_request(Request* request) {
   const MessageHeader header = read_header(header_bytes);
   request->command = header.command;
   // A length of 1 or less carries no payload.
-  request->payload_length = header.length > 1 ? header.length - 1 : 0;
+  request->payload_length = QUORVEL_INPUT_OK(header.length > 1) ? header.length - 1 : 0;
   const int32_t kept =
       request->payload_length < kReceiveBufferSize ? request->payload_length : kReceiveBufferSize;
   // A payload longer than the receive buffer is read whole, its excess dropped, so that the
   // stream stays in step with the client.
-  return receive_exactly(payload_, kept) && discard(request->payload_length - kept);
+  return receive_exactly(request->payload, kept) && discard(request->payload_length - kept);
 }
 
 bool Session::handle(const Request& request) {
@@ -136,63 +137,82 @@ bool Session::handle_stream_info() {
   return send_part(header, kHeaderSize) && send_part(bytes, kStreamInfoSize);
 }
 
+bool Session::handle_set_compression(const Request& request) {
+  if (!QUORVEL_INPUT_OK(request.payload_length >= kSetCompressionPayloadMin)) return false;
+  const CompressionType type = select_compression(read_compression_mask(request.payload));
+  if (type != kCompressionNone) {
+    // No prefetched frame survives a change of codec, and the old codec goes before the
+    // new one is made, also when both are of the same kind.
+    drop_prefetched();
+    codec_.reset();
+    codec_ = make_codec(type);
+    if (codec_ == nullptr) return false;  // without a codec the run cannot go on
+  }
+  uint8_t ack[kHeaderSize];
+  write_header(ack, 1, kCompressionAck);
+  return send_part(ack, kHeaderSize);
+}
+
 void Session::drop_prefetched() {
-  if (!has_prefetched_) return;
+  if (!prefetched_) return;
   codec_->release_output();
-  has_prefetched_ = false;
+  prefetched_.reset();
 }
 
-bool Session::prepare_frame(int32_t frame_number) {
+std::optional<FrameInfoRecord> Session::take_prefetched(int32_t frame_number) {
+  if (settings_.read_ahead == 0 || !prefetched_ || prefetched_->frame_number != frame_number) {
+    drop_prefetched();
+    return std::nullopt;
+  }
+  std::optional<FrameInfoRecord> frame = prefetched_;
+  prefetched_.reset();  // its bytes now go out with the reply
+  return frame;
+}
+
+std::optional<FrameInfoRecord> Session::prepare_frame(int32_t frame_number) {
   const int64_t row_bytes = static_cast<int64_t>(host_.width) * 2;
-  if (row_bytes > INT32_MAX) return false;
+  if (row_bytes > INT32_MAX) return std::nullopt;
   auto* frame = static_cast<uint8_t*>(host_.get_frame(frame_number, QUORVEL_FOURCC_YUY2));
-  if (frame == nullptr) return false;
-  frame_info_ = FrameInfoRecord();
-  frame_info_.frame_size = host_.frame_size;
+  if (frame == nullptr) return std::nullopt;
+  FrameInfoRecord record;
+  record.frame_size = host_.frame_size;
   host_.notify_frame();
-  frame_info_.frame_number = frame_number;
-  frame_info_.row_bytes = static_cast<int32_t>(row_bytes);
-  frame_info_.rows = host_.height;
-  frame_info_.pitch = static_cast<int32_t>(row_bytes);
-  frame_info_.compression = codec_->type_id;
-  frame_info_.payload_size =
-      codec_->encode(frame, frame_info_.row_bytes, frame_info_.rows, frame_info_.pitch);
-  return true;
+  record.frame_number = frame_number;
+  record.row_bytes = static_cast<int32_t>(row_bytes);
+  record.rows = host_.height;
+  record.pitch = static_cast<int32_t>(row_bytes);
+  record.compression = codec_->type_id;
+  record.payload_size = codec_->encode(frame, record.row_bytes, record.rows, record.pitch);
+  return record;
 }
 
-bool Session::send_frame_reply() {
-  const int32_t payload_size = frame_info_.payload_size;
-  if (payload_size < 0 || payload_size > INT32_MAX - (1 + kFrameInfoSize)) return false;
-  uint8_t header[kHeaderSize];
-  uint8_t record[kFrameInfoSize];
-  write_header(header, payload_size + 1 + kFrameInfoSize, kFrameReply);
-  write_frame_info(frame_info_, record);
-  const bool sent = send_part(header, kHeaderSize) && send_part(record, kFrameInfoSize) &&
-                    send_part(codec_->output_buffer, payload_size);
+bool Session::send_frame_reply(const FrameInfoRecord& frame) {
+  const int32_t payload_size = frame.payload_size;
+  bool sent = payload_size >= 0 && payload_size <= INT32_MAX - (1 + kFrameInfoSize);
+  if (sent) {
+    uint8_t header[kHeaderSize];
+    uint8_t record[kFrameInfoSize];
+    write_header(header, payload_size + 1 + kFrameInfoSize, kFrameReply);
+    write_frame_info(frame, record);
+    sent = send_part(header, kHeaderSize) && send_part(record, kFrameInfoSize) &&
+           send_part(codec_->output_buffer, payload_size);
+  }
   codec_->release_output();
   return sent;
 }
 
 bool Session::handle_get_frame(const Request& request) {
   if (!QUORVEL_INPUT_OK(request.payload_length >= kGetFramePayloadMin)) return false;
-  const int32_t n = read_get_frame(payload_).frame_number;
+  const int32_t n = read_get_frame(request.payload).frame_number;
   host_.show_progress(n, host_.frame_count);
 
-  if (settings_.read_ahead == 0) drop_prefetched();
-  if (has_prefetched_ && prefetched_frame_ == n) {
-    has_prefetched_ = false;  // frame n goes out as it was prepared
-  } else {
-    drop_prefetched();
-    if (!prepare_frame(n)) return false;
-  }
-  if (!send_frame_reply()) return false;
+  std::optional<FrameInfoRecord> frame = take_prefetched(n);
+  if (!frame) frame = prepare_frame(n);
+  if (!frame || !send_frame_reply(*frame)) return false;
 
   // Read-ahead: prepare the next frame now, so a client reading in order finds it ready.
   // A host that has no frame to give there leaves nothing prefetched.
-  if (settings_.read_ahead != 0 && n < INT32_MAX && prepare_frame(n + 1)) {
-    has_prefetched_ = true;
-    prefetched_frame_ = n + 1;
-  }
+  if (settings_.read_ahead != 0 && n < INT32_MAX) prefetched_ = prepare_frame(n + 1);
   return true;
 }
 
@@ -210,7 +230,7 @@ bool Session::send_audio_data(const uint8_t* audio, int64_t audio_bytes, int32_t
 
 bool Session::handle_get_audio(const Request& request) {
   if (!QUORVEL_INPUT_OK(request.payload_length >= kGetAudioPayloadMin)) return false;
-  const GetAudioRequest audio_request = read_get_audio(payload_);
+  const GetAudioRequest audio_request = read_get_audio(request.payload);
   const int32_t byte_count = audio_request.byte_count;
   if (!QUORVEL_INPUT_OK(byte_count >= 0 && byte_count <= INT32_MAX - (1 + kAudioInfoSize))) {
     return false;
@@ -228,7 +248,7 @@ bool Session::handle_get_audio(const Request& request) {
   write_header(header, byte_count + 1 + kAudioInfoSize, kAudioReply);
   write_audio_info({byte_count}, record);
   // The header goes out in one send of its own, once the client's socket can take it.
-  if (!WaitUntilWritable(client_, host_.is_aborted) ||
+  if (!wait_until_writable(client_, host_.is_aborted) ||
       net::send(client_, header, kHeaderSize) != kHeaderSize) {
     return false;
   }

@@ -1,21 +1,29 @@
-// Session: the serving of one accepted client, from the raw codec at accept to the end of
-// the run. Each request is read whole, then answered whole, before the next is read.
+// Session: the conversation with one accepted client, from the raw codec at accept to the
+// end of the run. (run_server listens and accepts, then hands the client to a Session;
+// serve() is the Session's request loop; ServeSession, the plug-in's output function, is
+// run_server with the module's settings.) Each request is read whole, then answered whole,
+// before the next is read.
 #ifndef QUORVEL_SERVER_SESSION_H_
 #define QUORVEL_SERVER_SESSION_H_
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "codecs/frame_codec.h"
 #include "server/host_abi.h"
-#include "server/protocol.h"
 #include "server/server_settings.h"
 #include "server/socket.h"
+#include "wire/protocol.h"
 
 namespace quorvel {
 
 class Session {
  public:
+  // Request payloads are kept up to this many bytes; the rest of a longer one is read and
+  // dropped. No request the server understands needs more, and none needs an allocation.
+  static constexpr int32_t kReceiveBufferSize = 1024;
+
   // REQUIRES: client is a connected socket that outlives the session.
   Session(const HostOutputInfo& host, const ServerSettings& settings, net::SocketHandle client);
   // Ends the run: releases any encoded frame the codec still holds, then destroys the codec.
@@ -24,14 +32,14 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // Serves requests until Disconnect, a failed receive or send, or an abort.
+  // The request loop: serves requests until Disconnect, a failed receive or send, or an abort.
   void serve();
 
  private:
   struct Request {
-    int8_t command;
-    int32_t payload_length;  // as the header declares it; only the first
-                             // kReceiveBufferSize bytes are kept in payload_
+    int8_t command = 0;
+    int32_t payload_length = 0;           // as the header declares it
+    uint8_t payload[kReceiveBufferSize];  // its first min(payload_length, kReceiveBufferSize) bytes
   };
 
   // Each returns false when the run must end.
@@ -44,22 +52,24 @@ class Session {
   bool handle_get_audio(const Request& request);
   bool handle_set_compression(const Request& request);
 
-  // Fetches frame n from the host and encodes it into the current codec's output.
-  bool prepare_frame(int32_t frame_number);
-  bool send_frame_reply();
-  bool send_part(const uint8_t* data, int32_t length);
-  bool send_audio_data(const uint8_t* audio, int64_t audio_bytes, int32_t byte_count);
+  // Fetches frame n from the host and encodes it: the reply's record, with the codec's
+  // output holding its payload; none when the host has no frame to give.
+  std::optional<FrameInfoRecord> prepare_frame(int32_t frame_number);
+  // The prefetched frame when it is frame n and read-ahead is on; otherwise drops it.
+  std::optional<FrameInfoRecord> take_prefetched(int32_t frame_number);
   // Releases a prefetched frame's encoded bytes and forgets it.
   void drop_prefetched();
+  // Sends the reply for a prepared frame, then releases the codec's output.
+  bool send_frame_reply(const FrameInfoRecord& record);
+  bool send_part(const uint8_t* data, int32_t length);
+  bool send_audio_data(const uint8_t* audio, int64_t audio_bytes, int32_t byte_count);
 
   const HostOutputInfo& host_;
   const ServerSettings& settings_;
   const net::SocketHandle client_;
   std::unique_ptr<FrameCodec> codec_;
-  bool has_prefetched_ = false;
-  int32_t prefetched_frame_ = 0;
-  FrameInfoRecord frame_info_;
-  uint8_t payload_[kReceiveBufferSize];
+  // The read-ahead's frame, encoded by the current codec and ready for the next request.
+  std::optional<FrameInfoRecord> prefetched_;
 };
 
 }  // namespace quorvel

@@ -1,5 +1,4 @@
-// The client's --compression choice: the SetCompression mask it sends, limited to the
-// codecs this build can decode, so the server never picks one the client cannot read.
+// The client's --compression choice: the SetCompression mask it sends.
 #ifndef QUORVEL_APPS_FETCH_COMPRESSION_CHOICE_H_
 #define QUORVEL_APPS_FETCH_COMPRESSION_CHOICE_H_
 
@@ -13,12 +12,8 @@ struct CompressionChoice {
   uint8_t mask = 0;
 };
 
-// True when this build can decode frames of the given CompressionType.
-bool can_decode(int32_t compression);
-
-// "none", "lzo" (mask 1), "fano" (2), "deflate" (4), "auto" (every decodable codec, 7 with
-// all three; the server answers with the best it has). False (and *problem) for another
-// word, or for a codec this build lacks.
+// "none", "lzo" (mask 1), "fano" (2), "deflate" (4), "auto" (7: every codec, and the server
+// answers with the best it has). False (and *problem) for another word.
 bool choose_compression(const std::string& name, CompressionChoice* choice, std::string* problem);
 
 }  // namespace quorvel::client

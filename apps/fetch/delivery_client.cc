@@ -6,10 +6,9 @@
 #include "codecs/codec_factory.h"
 #include "codecs/deflate_codec.h"
 #include "codecs/fano_codec.h"
-#include "codecs/input_check.h"
-#include "codecs/little_endian.h"
+#include "util/input_check.h"
 #include "codecs/lzo_codec.h"
-#include "server/compression_selection.h"
+#include "wire/compression_selection.h"
 
 namespace quorvel::client {
 
@@ -167,6 +166,10 @@ bool DeliveryClient::check_frame_record(const FrameInfoRecord& record, int32_t f
   } else if (!QUORVEL_INPUT_OK(record.compression != kCompressionNone || record.payload_size == n)) {
     problem = "is uncompressed with " + std::to_string(record.payload_size) + " bytes instead of " +
               std::to_string(n);
+  } else if (!QUORVEL_INPUT_OK(record.payload_size > 0)) {
+    // A server that could not encode the frame sends the record with an empty payload and
+    // closes: no format makes a frame of nothing.
+    problem = "has an empty " + std::string(compression_name(record.compression)) + " payload";
   } else {
     return true;
   }
@@ -185,7 +188,7 @@ bool DeliveryClient::decode_payload(const FrameInfoRecord& record, std::vector<u
   const int32_t n = stream_frame_bytes(info_);
   FrameCodec* codec = codec_for(record.compression);
   if (codec == nullptr) {
-    return fail(ClientStatus::kUnsupported, std::string("this build cannot decode compression ") +
+    return fail(ClientStatus::kUnsupported, std::string("cannot make a decoder for compression ") +
                                                 compression_name(record.compression));
   }
   const int32_t rebuilt = codec->decode(payload_.data(), record.row_bytes, record.rows,
@@ -253,8 +256,7 @@ bool DeliveryClient::get_audio(int64_t first_sample, int64_t sample_count, std::
   uint8_t record[kAudioInfoSize];
   if (!receive(record, kAudioInfoSize, "AudioReply")) return false;
   if (!QUORVEL_INPUT_OK(read_audio_info(record).byte_count == fields.byte_count &&
-                        get_le32_signed(record + 4) == 0 &&
-                        get_le32_signed(record + 8) == fields.byte_count)) {
+                        audio_info_is_consistent(record))) {
     return fail(ClientStatus::kMalformed, "AudioReply record does not say " +
                                               std::to_string(byte_count) + " bytes");
   }

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "apps/fetch/client_socket.h"
-#include "codecs/compression_type.h"
+#include "wire/compression_type.h"
 #include "codecs/frame_codec.h"
-#include "server/protocol.h"
+#include "wire/protocol.h"
 
 namespace quorvel::client {
 
@@ -24,7 +24,7 @@ enum class ClientStatus {
   kClosed,         // the server closed the connection
   kIoError,        // a send or receive failed or timed out
   kMalformed,      // a reply that does not fit the request or the stream
-  kUnsupported,    // a compression this build cannot decode
+  kUnsupported,    // no decoder for the compression could be made (out of memory)
   kMisuse,         // a request the caller should not have made (e.g. frame before stream info)
 };
 

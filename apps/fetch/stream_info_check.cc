@@ -1,7 +1,7 @@
 #include "apps/fetch/stream_info_check.h"
 
 #include "codecs/frame_codec.h"
-#include "codecs/input_check.h"
+#include "util/input_check.h"
 
 namespace quorvel::client {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "server/protocol.h"
+#include "wire/protocol.h"
 
 namespace quorvel::client {
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "codecs/little_endian.h"
+#include "util/little_endian.h"
 
 namespace quorvel::client {
 

@@ -18,7 +18,7 @@
 #include "apps/serve/test_tone.h"
 #include "apps/serve/wav_file_audio.h"
 #include "apps/serve/y4m_file_video.h"
-#include "server/server_run.h"
+#include "server/run_server.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "server/protocol.h"
+#include "wire/protocol.h"
 
 namespace quorvel::serve {
 

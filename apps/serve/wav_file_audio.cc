@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "codecs/little_endian.h"
+#include "util/little_endian.h"
 
 namespace quorvel::serve {
 

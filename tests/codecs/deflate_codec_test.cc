@@ -4,7 +4,7 @@
 #include <zlib.h>
 
 #include "codecs/codec_factory.h"
-#include "codecs/little_endian.h"
+#include "util/little_endian.h"
 #include "tests/codecs/codec_test_support.h"
 
 namespace quorvel {

@@ -25,7 +25,7 @@ Counts counts_of(const std::string& bytes) {
 }
 
 // value -> code as a string of bits, for the values that got a code.
-std::map<uint32_t, std::string> codes_of(const FanoCode& code) {
+std::map<uint32_t, std::string> codes_of(const FanoCodeBook& code) {
   std::map<uint32_t, std::string> codes;
   for (const FanoSymbol& s : code.symbols) {
     std::string bits;
@@ -39,7 +39,7 @@ struct WorkedCase {
   const char* name;
   std::string bytes;
   std::map<uint32_t, std::string> codes;
-  uint32_t tree_bits;
+  uint64_t tree_bits;
 };
 
 TEST(FanoCodeBuilderTest, WorkedExamplesGiveTheirCodesAndTreeLengths) {
@@ -58,7 +58,7 @@ TEST(FanoCodeBuilderTest, WorkedExamplesGiveTheirCodesAndTreeLengths) {
   };
   for (const WorkedCase& c : cases) {
     const Counts counts = counts_of(c.bytes);
-    FanoCode code;
+    FanoCodeBook code;
     ASSERT_EQ(build_fano_code(counts.values, &code), FanoBuildResult::kOk) << c.name;
     EXPECT_EQ(codes_of(code), c.codes) << c.name;
     EXPECT_EQ(code.tree_bits, c.tree_bits) << c.name;
@@ -71,7 +71,7 @@ TEST(FanoCodeBuilderTest, WorkedExamplesGiveTheirCodesAndTreeLengths) {
 TEST(FanoCodeBuilderTest, AllValuesEquallyOftenGiveTheLargestTree) {
   Counts counts;
   for (uint32_t& count : counts.values) count = 1;
-  FanoCode code;
+  FanoCodeBook code;
   ASSERT_EQ(build_fano_code(counts.values, &code), FanoBuildResult::kOk);
   EXPECT_EQ(code.tree_bits, kFanoMaxTreeBits);
 
@@ -93,7 +93,7 @@ TEST(FanoCodeBuilderTest, MissingValuesCostTwelveTreeBitsEach) {
   // 255 of the 256 values: every value that occurs takes 9 bits of leaf and 3 of inner node.
   Counts counts;
   for (uint32_t v = 1; v < kFanoSymbolCount; ++v) counts.values[v] = 7;
-  FanoCode code;
+  FanoCodeBook code;
   ASSERT_EQ(build_fano_code(counts.values, &code), FanoBuildResult::kOk);
   EXPECT_EQ(code.tree_bits, 255u * 12u);
   EXPECT_EQ(code.symbols[0].code_length, 0u);
@@ -107,7 +107,7 @@ Counts powers_of_two(uint32_t m) {
   return counts;
 }
 
-uint32_t deepest_code(const FanoCode& code) {
+uint32_t deepest_code(const FanoCodeBook& code) {
   uint32_t deepest = 0;
   for (const FanoSymbol& s : code.symbols) deepest = std::max(deepest, s.code_length);
   return deepest;
@@ -115,7 +115,7 @@ uint32_t deepest_code(const FanoCode& code) {
 
 TEST(FanoCodeBuilderTest, CodeOfExactly32BitsIsAccepted) {
   const Counts counts = powers_of_two(32);  // total 2^32 - 1, the most 32 bits hold
-  FanoCode code;
+  FanoCodeBook code;
   ASSERT_EQ(build_fano_code(counts.values, &code), FanoBuildResult::kOk);
   EXPECT_EQ(deepest_code(code), 32u);
   EXPECT_EQ(code.symbols[0].code_length, 32u);  // count 1
@@ -129,13 +129,13 @@ TEST(FanoCodeBuilderTest, CodeOf33BitsIsRefused) {
   Counts counts = powers_of_two(32);
   counts.values[40] = 1u << 31;
   counts.values[41] = 1u << 31;
-  FanoCode code;
+  FanoCodeBook code;
   EXPECT_EQ(build_fano_code(counts.values, &code), FanoBuildResult::kCodeTooLong);
 }
 
 TEST(FanoCodeBuilderTest, NothingToCodeWhenEveryCountIsZero) {
   const Counts counts;
-  FanoCode code;
+  FanoCodeBook code;
   EXPECT_EQ(build_fano_code(counts.values, &code), FanoBuildResult::kNothingToCode);
 }
 
@@ -159,7 +159,7 @@ TEST(FanoCodeBuilderTest, WrittenTreeReadsBackToTheSameCodes) {
       // Skewed counts, so that deep codes occur too.
       counts.values[random() % kFanoSymbolCount] = 1u + (random() % 1000) * (random() % 1000);
     }
-    FanoCode code;
+    FanoCodeBook code;
     ASSERT_EQ(build_fano_code(counts.values, &code), FanoBuildResult::kOk);
     ASSERT_LE(code.tree_bits, kFanoMaxTreeBits);
 

@@ -15,14 +15,14 @@ namespace quorvel {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using Compressor = uint64_t (*)(const FanoCode&, const uint8_t*, uint32_t, uint8_t*);
+using Compressor = uint64_t (*)(const FanoCodeBook&, const uint8_t*, uint32_t, uint8_t*);
 
 // Compresses into a block of exactly the planned length that ends at an unreadable page.
 Bytes compress_with(Compressor compressor, const Bytes& source) {
   uint32_t counts[kFanoSymbolCount];
   const uint32_t n = static_cast<uint32_t>(source.size());
   count_byte_values(source.data(), n, counts);
-  FanoCode code;
+  FanoCodeBook code;
   EXPECT_EQ(build_fano_code(counts, &code), FanoBuildResult::kOk);
   const uint64_t planned = fano_bytes_for_bits(code.stream_bits);
   GuardedBuffer block(static_cast<size_t>(planned));

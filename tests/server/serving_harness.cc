@@ -1,6 +1,6 @@
 #include "tests/server/serving_harness.h"
 
-#include "server/server_run.h"
+#include "server/run_server.h"
 
 namespace quorvel::testing {
 

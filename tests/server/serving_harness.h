@@ -10,19 +10,10 @@
 #include <vector>
 
 #include "codecs/codec_factory.h"
-#include "server/protocol.h"
+#include "wire/protocol.h"
 #include "server/server_settings.h"
 #include "tests/support/fake_sockets.h"
 #include "tests/support/scripted_host.h"
-
-// Skips the test while make_codec cannot build the codec type (the compressing codecs
-// arrive one by one); type 0, the raw codec, always exists.
-#define QUORVEL_SKIP_UNLESS_CODEC_BUILT(type)                                             \
-  do {                                                                                    \
-    if (::quorvel::make_codec(static_cast<::quorvel::CompressionType>(type)) == nullptr) { \
-      GTEST_SKIP() << "make_codec builds no codec of type " << static_cast<int>(type);    \
-    }                                                                                     \
-  } while (0)
 
 namespace quorvel::testing {
 

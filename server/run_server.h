@@ -2,8 +2,8 @@
 // host's abort callback, then answer that client's requests until it disconnects, the
 // connection fails or the host aborts. The plug-in's output function is this run with the
 // module's settings; the Linux stand-in host calls it with its own.
-#ifndef QUORVEL_SERVER_SERVER_RUN_H_
-#define QUORVEL_SERVER_SERVER_RUN_H_
+#ifndef QUORVEL_SERVER_RUN_SERVER_H_
+#define QUORVEL_SERVER_RUN_SERVER_H_
 
 #include <cstdint>
 
@@ -25,4 +25,4 @@ int32_t run_server(const HostOutputInfo& host, const ServerSettings& settings,
 
 }  // namespace quorvel
 
-#endif  // QUORVEL_SERVER_SERVER_RUN_H_
+#endif  // QUORVEL_SERVER_RUN_SERVER_H_

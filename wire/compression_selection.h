@@ -1,11 +1,11 @@
 // The choice of codec for a client's compression mask: bit 4 (deflate) first, then 2 (the
 // prefix code), then 1 (LZO). The other bits are not looked at.
-#ifndef QUORVEL_SERVER_COMPRESSION_SELECTION_H_
-#define QUORVEL_SERVER_COMPRESSION_SELECTION_H_
+#ifndef QUORVEL_WIRE_COMPRESSION_SELECTION_H_
+#define QUORVEL_WIRE_COMPRESSION_SELECTION_H_
 
 #include <cstdint>
 
-#include "codecs/compression_type.h"
+#include "wire/compression_type.h"
 
 namespace quorvel {
 
@@ -14,4 +14,4 @@ CompressionType select_compression(uint8_t mask);
 
 }  // namespace quorvel
 
-#endif  // QUORVEL_SERVER_COMPRESSION_SELECTION_H_
+#endif  // QUORVEL_WIRE_COMPRESSION_SELECTION_H_

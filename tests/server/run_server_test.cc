@@ -1,6 +1,6 @@
 // run_server from start-up to the accepted client: results of failing start-up steps, the
 // port and backlog, the waiting loop's abort polling, one client per run.
-#include "server/server_run.h"
+#include "server/run_server.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "server/server_run.h"
+#include "server/run_server.h"
 
 #include "server/port_resolution.h"
 #include "server/session.h"

@@ -1,12 +1,12 @@
 // The wire records byte for byte, against bytes worked out by hand.
-#include "server/protocol.h"
+#include "wire/protocol.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "codecs/compression_type.h"
+#include "wire/compression_type.h"
 
 namespace quorvel {
 namespace {

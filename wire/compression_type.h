@@ -1,7 +1,7 @@
 // The codec type ids carried in every frame reply. The same values, as bits, make up
 // the client's compression mask.
-#ifndef QUORVEL_CODECS_COMPRESSION_TYPE_H_
-#define QUORVEL_CODECS_COMPRESSION_TYPE_H_
+#ifndef QUORVEL_WIRE_COMPRESSION_TYPE_H_
+#define QUORVEL_WIRE_COMPRESSION_TYPE_H_
 
 #include <cstdint>
 
@@ -16,4 +16,4 @@ enum CompressionType : int32_t {
 
 }  // namespace quorvel
 
-#endif  // QUORVEL_CODECS_COMPRESSION_TYPE_H_
+#endif  // QUORVEL_WIRE_COMPRESSION_TYPE_H_

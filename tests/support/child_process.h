@@ -1,12 +1,13 @@
-// ChildProcess: runs one of the programs under test with its standard streams on pipes or
-// files, reads its stderr line by line with a time limit, and waits for it with a time
-// limit. The destructor kills the child (by its own pid) if it is still running, so a
-// failed test never leaves a server behind.
-#ifndef QUORVEL_TESTS_APPS_CHILD_PROCESS_H_
-#define QUORVEL_TESTS_APPS_CHILD_PROCESS_H_
+// ChildProcess: runs a program under test (or one of the benchmark's server roles) with its
+// standard streams on pipes or files, reads its stderr line by line with a time limit, and
+// waits for it with a time limit. The destructor kills the child (by its own pid) if it is
+// still running, so a failed test never leaves a server behind.
+#ifndef QUORVEL_TESTS_SUPPORT_CHILD_PROCESS_H_
+#define QUORVEL_TESTS_SUPPORT_CHILD_PROCESS_H_
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,11 @@ class ChildProcess {
   // -1 on timeout (the child is then still running).
   int wait(int timeout_ms);
   void signal(int signal_number);
+  // Waits up to grace_ms for the exit, then kills the child. False when it had to be killed.
+  bool end(int grace_ms);
+
+  // A line "Name: value kB" of /proc/PID/status in KiB (VmRSS, VmHWM); -1 when unreadable.
+  int64_t status_kib(const char* name) const;
 
   // Drains the rest of stderr (after exit) and returns all of it.
   const std::string& stderr_text();
@@ -57,4 +63,4 @@ class ChildProcess {
 
 }  // namespace quorvel::testing
 
-#endif  // QUORVEL_TESTS_APPS_CHILD_PROCESS_H_
+#endif  // QUORVEL_TESTS_SUPPORT_CHILD_PROCESS_H_

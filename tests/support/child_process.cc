@@ -1,4 +1,4 @@
-#include "tests/apps/child_process.h"
+#include "tests/support/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 namespace quorvel::testing {
@@ -126,6 +127,24 @@ int ChildProcess::wait(int timeout_ms) {
 
 void ChildProcess::signal(int signal_number) {
   if (pid_ > 0 && !exited_) kill(pid_, signal_number);
+}
+
+bool ChildProcess::end(int grace_ms) {
+  if (pid_ <= 0 || exited_ || wait(grace_ms) >= 0) return true;
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  exited_ = true;
+  return false;
+}
+
+int64_t ChildProcess::status_kib(const char* name) const {
+  std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+  std::string line;
+  const std::string prefix = std::string(name) + ":";
+  while (std::getline(status, line)) {
+    if (line.compare(0, prefix.size(), prefix) == 0) return std::atoll(line.c_str() + prefix.size());
+  }
+  return -1;
 }
 
 const std::string& ChildProcess::stderr_text() {

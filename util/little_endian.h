@@ -1,7 +1,7 @@
 // Little-endian integer access on byte pointers. Every integer on the wire is
 // little-endian; records are written field by field with these, never by casting a struct.
-#ifndef QUORVEL_CODECS_LITTLE_ENDIAN_H_
-#define QUORVEL_CODECS_LITTLE_ENDIAN_H_
+#ifndef QUORVEL_UTIL_LITTLE_ENDIAN_H_
+#define QUORVEL_UTIL_LITTLE_ENDIAN_H_
 
 #include <cstdint>
 
@@ -32,4 +32,4 @@ inline int32_t get_le32_signed(const uint8_t* in) { return static_cast<int32_t>(
 
 }  // namespace quorvel
 
-#endif  // QUORVEL_CODECS_LITTLE_ENDIAN_H_
+#endif  // QUORVEL_UTIL_LITTLE_ENDIAN_H_
