@@ -15,7 +15,8 @@ constexpr int kCompressionOffset = 32;  // of the FrameInfoRecord
 
 bool BareClient::exchange(const uint8_t* request, int length) {
   uint8_t header[kHeaderSize];
-  if (!socket_.send_all(request, static_cast<uint64_t>(length)) || !socket_.receive_exactly(header, kHeaderSize)) {
+  if (!socket_.send_all(request, static_cast<uint64_t>(length)) ||
+      !socket_.receive_exactly(header, kHeaderSize)) {
     return false;
   }
   const MessageHeader reply = read_header(header);
@@ -41,8 +42,8 @@ bool BareClient::get_stream_info() {
 bool BareClient::get_audio(int32_t sample_count) {
   uint8_t request[kHeaderSize + kGetAudioPayloadMin];
   const int length = write_get_audio(request, {0, sample_count, sample_count * 4});
-  return exchange(request, length) &&
-         reply_.size() == static_cast<size_t>(kAudioInfoSize) + static_cast<size_t>(sample_count) * 4;
+  return exchange(request, length) && reply_.size() == static_cast<size_t>(kAudioInfoSize) +
+                                                           static_cast<size_t>(sample_count) * 4;
 }
 
 bool BareClient::set_compression(uint8_t mask) {

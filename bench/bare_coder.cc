@@ -19,7 +19,8 @@ class BareLzo : public BareCoder {
   int32_t capacity(int32_t n) const override { return n + n / 16 + 64 + 3; }
   int32_t compress(const uint8_t* in, int32_t n, uint8_t* out) override {
     lzo_uint length = 0;
-    if (lzo1x_1_compress(in, static_cast<lzo_uint>(n), out, &length, work_.data()) != LZO_E_OK) return 0;
+    if (lzo1x_1_compress(in, static_cast<lzo_uint>(n), out, &length, work_.data()) != LZO_E_OK)
+      return 0;
     return static_cast<int32_t>(length);
   }
   int32_t decompress(const uint8_t* in, int32_t length, uint8_t* out, int32_t n) override {
@@ -76,7 +77,9 @@ class BareZlib : public BareCoder {
 
 }  // namespace
 
-std::unique_ptr<BareCoder> make_bare_lzo() { return std::make_unique<BareLzo>(); }
+std::unique_ptr<BareCoder> make_bare_lzo() {
+  return std::make_unique<BareLzo>();
+}
 
 std::unique_ptr<BareCoder> make_bare_zlib(int level, int strategy, std::string label) {
   return std::make_unique<BareZlib>(level, strategy, std::move(label));

@@ -18,8 +18,8 @@ struct BenchContext {
   std::string frames_dir;
   std::string self_path;  // this program, started again for the server-side processes
   bool quick = false;
-  bool smoke = false;     // one tiny round of everything, checking results, no figures judged
-  int server_cpu = -1;    // where the server processes run; -1 leaves them unpinned
+  bool smoke = false;   // one tiny round of everything, checking results, no figures judged
+  int server_cpu = -1;  // where the server processes run; -1 leaves them unpinned
 
   // A server role of this run, on the server CPU, finding its frames where the run does.
   ChildOptions child_options(const char* mode, const std::string& frame = "") const {

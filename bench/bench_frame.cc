@@ -10,7 +10,9 @@ namespace quorvel::bench {
 namespace {
 
 // Mid grey in YUY2 (Y = U = V = 128 gives a neutral grey).
-void fill_flat(BenchFrame* frame) { frame->bytes.assign(frame->bytes.size(), 0x80); }
+void fill_flat(BenchFrame* frame) {
+  frame->bytes.assign(frame->bytes.size(), 0x80);
+}
 
 // A smooth diagonal ramp in luma and slower ramps in chroma: deltas stay small and regular.
 void fill_gradient(BenchFrame* frame) {
@@ -65,10 +67,12 @@ bool load_file(const std::string& frames_dir, BenchFrame* frame, std::string* pr
   const std::string path = frames_dir + "/" + frame->name + ".yuy2";
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    *problem = "missing " + path + " (make it with scripts/make-bench-frames.sh " + frames_dir + ")";
+    *problem =
+        "missing " + path + " (make it with scripts/make-bench-frames.sh " + frames_dir + ")";
     return false;
   }
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                             std::istreambuf_iterator<char>());
   if (bytes.size() != frame->bytes.size()) {
     *problem = path + " has " + std::to_string(bytes.size()) + " bytes, expected " +
                std::to_string(frame->bytes.size());
@@ -90,7 +94,8 @@ bool make_frame(const std::string& name, const std::string& frames_dir, BenchFra
     return false;
   }
   frame->name = name;
-  frame->bytes.assign(static_cast<size_t>(frame->row_bytes()) * static_cast<size_t>(frame->height), 0);
+  frame->bytes.assign(static_cast<size_t>(frame->row_bytes()) * static_cast<size_t>(frame->height),
+                      0);
   const std::string kind = name.substr(0, separator);
   frame->source = "synthetic";
   if (kind == "flat") {
@@ -108,7 +113,8 @@ bool make_frame(const std::string& name, const std::string& frames_dir, BenchFra
   return true;
 }
 
-std::vector<BenchFrame> load_frames(const std::vector<std::string>& names, const std::string& frames_dir) {
+std::vector<BenchFrame> load_frames(const std::vector<std::string>& names,
+                                    const std::string& frames_dir) {
   std::vector<BenchFrame> frames;
   std::printf("frames (from %s):\n", frames_dir.c_str());
   for (const std::string& name : names) {
@@ -125,8 +131,8 @@ std::vector<BenchFrame> load_frames(const std::vector<std::string>& names, const
 }
 
 std::vector<std::string> frame_names(bool quick) {
-  std::vector<std::string> names = {"cam_720x480",     "art_720x480",        "cam_1920x1080",
-                                    "art_1920x1080",   "flat_1920x1080",     "gradient_1920x1080",
+  std::vector<std::string> names = {"cam_720x480",    "art_720x480",    "cam_1920x1080",
+                                    "art_1920x1080",  "flat_1920x1080", "gradient_1920x1080",
                                     "noise_1920x1080"};
   if (!quick) {
     names.insert(names.begin() + 2, {"flat_720x480", "gradient_720x480", "noise_720x480"});

@@ -32,7 +32,8 @@ bool make_frame(const std::string& name, const std::string& frames_dir, BenchFra
 
 // Makes every named frame, printing each with its source, or why it is missing; the run
 // goes on without the missing ones.
-std::vector<BenchFrame> load_frames(const std::vector<std::string>& names, const std::string& frames_dir);
+std::vector<BenchFrame> load_frames(const std::vector<std::string>& names,
+                                    const std::string& frames_dir);
 
 // Names of the frames of one run, real ones first. The quick run keeps the frames the
 // targets are judged on (1080p) and the real 720x480 pair.

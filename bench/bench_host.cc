@@ -35,9 +35,15 @@ void* get_audio(int32_t /*first_sample*/, int32_t sample_count, int32_t* deliver
   return state().audio.data();
 }
 
-int32_t is_aborted() { return 0; }
-int32_t show_progress(int32_t, int32_t) { return 0; }
-int32_t notify_frame() { return 0; }
+int32_t is_aborted() {
+  return 0;
+}
+int32_t show_progress(int32_t, int32_t) {
+  return 0;
+}
+int32_t notify_frame() {
+  return 0;
+}
 
 }  // namespace
 

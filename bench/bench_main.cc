@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
-
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -68,8 +67,10 @@ int bench_main(int argc, char** argv) {
   app.add_flag("--quick", context.quick, "a shorter run, under a minute on two cores");
   app.add_flag("--smoke", context.smoke, "every section once on tiny frames; checks results only");
   app.add_option("--frames-dir", context.frames_dir, "where make-bench-frames.sh put the frames");
-  app.add_option("--section", sections, "run only these: delta lzo deflate fano loopback rtt memory");
-  app.add_option("--frame", frames, "measure these frames instead of the table (e.g. noise_1920x1080)");
+  app.add_option("--section", sections,
+                 "run only these: delta lzo deflate fano loopback rtt memory");
+  app.add_option("--frame", frames,
+                 "measure these frames instead of the table (e.g. noise_1920x1080)");
   app.add_option("--child", child.mode)->group("");
   app.add_option("--frame-name", child.frame)->group("");
   app.add_option("--read-ahead", child.read_ahead)->group("");
@@ -88,8 +89,8 @@ int bench_main(int argc, char** argv) {
   print_machine_info();
   print_load_average("at the start");
   if (pin_to_cpu(cpus.client)) {
-    std::printf("client and codec timings pinned to CPU %d, server processes to CPU %d\n", cpus.client,
-                cpus.server);
+    std::printf("client and codec timings pinned to CPU %d, server processes to CPU %d\n",
+                cpus.client, cpus.server);
   }
   if (frames.empty()) {
     frames = context.smoke ? std::vector<std::string>{"gradient_320x240", "noise_320x240"}
@@ -112,4 +113,6 @@ int bench_main(int argc, char** argv) {
 
 }  // namespace quorvel::bench
 
-int main(int argc, char** argv) { return quorvel::bench::bench_main(argc, argv); }
+int main(int argc, char** argv) {
+  return quorvel::bench::bench_main(argc, argv);
+}

@@ -9,8 +9,8 @@
 #include "bench/bench_host.h"
 #include "bench/built_codecs.h"
 #include "bench/cpu_placement.h"
-#include "wire/protocol.h"
 #include "server/run_server.h"
+#include "wire/protocol.h"
 
 namespace quorvel::bench {
 
@@ -44,7 +44,8 @@ bool make_canned_reply(const BenchFrame& frame, int32_t compression, CannedReply
   std::unique_ptr<FrameCodec> codec = make_bench_codec(static_cast<CompressionType>(compression));
   if (codec == nullptr) return false;
   std::vector<uint8_t> work = frame.bytes;
-  const int32_t length = codec->encode(work.data(), frame.row_bytes(), frame.height, frame.row_bytes());
+  const int32_t length =
+      codec->encode(work.data(), frame.row_bytes(), frame.height, frame.row_bytes());
   if (length <= 0) return false;
   reply->payload.assign(codec->output_buffer, codec->output_buffer + length);
   codec->release_output();
@@ -77,7 +78,8 @@ int serve_bare(const BenchFrame& frame, const ChildOptions& options) {
   const BareSocket client = accept_announced_client();
   uint8_t request[kGetFrameRequestSize];
   while (client.receive_exactly(request, sizeof request)) {
-    if (!client.send_all(reply.header, kHeaderSize) || !client.send_all(reply.record, kFrameInfoSize) ||
+    if (!client.send_all(reply.header, kHeaderSize) ||
+        !client.send_all(reply.record, kFrameInfoSize) ||
         !client.send_in_pieces(reply.payload.data(), reply.payload.size(), kPieceSize)) {
       return 1;
     }
@@ -97,10 +99,10 @@ int serve_ping() {
 }  // namespace
 
 std::vector<std::string> ChildOptions::arguments() const {
-  return {"--child",      mode,
-          "--frame-name", frame,
-          "--frames-dir", frames_dir,
-          "--read-ahead", read_ahead ? "1" : "0",
+  return {"--child",       mode,
+          "--frame-name",  frame,
+          "--frames-dir",  frames_dir,
+          "--read-ahead",  read_ahead ? "1" : "0",
           "--host-copies", copy_each_frame ? "1" : "0",
           "--compression", std::to_string(compression),
           "--cpu",         std::to_string(cpu)};

@@ -31,13 +31,16 @@ int main(int argc, char** argv) {
     } else if ((argument == "--frames-dir" || argument == "--frame") && i + 1 < argc) {
       (argument == "--frame" ? frames.emplace_back() : context.frames_dir) = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: quorvel-codec-bench [--quick] [--smoke] [--frames-dir DIR] [--frame NAME]...\n");
+      std::fprintf(
+          stderr,
+          "usage: quorvel-codec-bench [--quick] [--smoke] [--frames-dir DIR] [--frame NAME]...\n");
       return 2;
     }
   }
   print_machine_info();
   print_load_average("at the start");
-  if (frames.empty()) frames = context.smoke ? std::vector<std::string>{"gradient_320x240"} : frame_names(true);
+  if (frames.empty())
+    frames = context.smoke ? std::vector<std::string>{"gradient_320x240"} : frame_names(true);
   context.frames = load_frames(frames, context.frames_dir);
   bool ok = run_delta_section(context);
   ok = run_lzo_section(context) && ok;

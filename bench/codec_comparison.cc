@@ -32,19 +32,23 @@ std::vector<uint8_t> take_output(FrameCodec* codec, int32_t length) {
 bool check_codec(FrameCodec* codec, const BenchFrame& frame, const CodecComparison& comparison,
                  Payloads* payloads) {
   std::vector<uint8_t> work = frame.bytes;
-  payloads->codec = take_output(codec, codec->encode(work.data(), frame.row_bytes(), frame.height, frame.row_bytes()));
+  payloads->codec = take_output(
+      codec, codec->encode(work.data(), frame.row_bytes(), frame.height, frame.row_bytes()));
   const char* problem = nullptr;
   if (payloads->codec.empty()) {
     problem = "encode gave no payload";
   } else if (comparison.payload_is_bare_output &&
              (payloads->codec.size() < payloads->bare.size() ||
-              std::memcmp(payloads->codec.data(), payloads->bare.data(), payloads->bare.size()) != 0)) {
+              std::memcmp(payloads->codec.data(), payloads->bare.data(), payloads->bare.size()) !=
+                  0)) {
     problem = "payload differs from the bare library's output";
   } else {
-    const int32_t rebuilt = codec->decode(payloads->codec.data(), frame.row_bytes(), frame.height,
-                                          frame.row_bytes(), static_cast<int32_t>(payloads->codec.size()));
-    const bool same = rebuilt == frame.size() && codec->output_buffer != nullptr &&
-                      std::memcmp(codec->output_buffer, frame.bytes.data(), frame.bytes.size()) == 0;
+    const int32_t rebuilt =
+        codec->decode(payloads->codec.data(), frame.row_bytes(), frame.height, frame.row_bytes(),
+                      static_cast<int32_t>(payloads->codec.size()));
+    const bool same =
+        rebuilt == frame.size() && codec->output_buffer != nullptr &&
+        std::memcmp(codec->output_buffer, frame.bytes.data(), frame.bytes.size()) == 0;
     codec->release_output();
     if (!same) problem = "decode does not give the frame back";
   }
@@ -54,18 +58,21 @@ bool check_codec(FrameCodec* codec, const BenchFrame& frame, const CodecComparis
   return false;
 }
 
-double fraction(size_t part, int32_t whole) { return static_cast<double>(part) / whole; }
+double fraction(size_t part, int32_t whole) {
+  return static_cast<double>(part) / whole;
+}
 
 class FrameComparison {
  public:
-  FrameComparison(const BenchContext& context, const CodecComparison& comparison, const BenchFrame& frame,
-                  ReportTable* table)
+  FrameComparison(const BenchContext& context, const CodecComparison& comparison,
+                  const BenchFrame& frame, ReportTable* table)
       : context_(context), comparison_(comparison), frame_(frame), table_(table) {}
 
   bool run() {
     const std::vector<uint8_t> filtered = filtered_copy(frame_.bytes, frame_.row_bytes());
     bare_out_.resize(static_cast<size_t>(comparison_.anchor->capacity(frame_.size())));
-    const int32_t bare_length = comparison_.anchor->compress(filtered.data(), frame_.size(), bare_out_.data());
+    const int32_t bare_length =
+        comparison_.anchor->compress(filtered.data(), frame_.size(), bare_out_.data());
     payloads_.bare.assign(bare_out_.begin(), bare_out_.begin() + bare_length);
     decoded_.resize(frame_.bytes.size());
 
@@ -129,8 +136,8 @@ class FrameComparison {
     ReportRow anchor_encode("delta + " + comparison_.anchor->compress_name(), frame_.name,
                             cache_name, seconds[0], bytes);
     anchor_encode.size = fraction(payloads_.bare.size(), frame_.size());
-    const ReportRow anchor_decode(comparison_.anchor->decompress_name() + " + inverse",
-                                  frame_.name, cache_name, seconds[1], bytes);
+    const ReportRow anchor_decode(comparison_.anchor->decompress_name() + " + inverse", frame_.name,
+                                  cache_name, seconds[1], bytes);
     ReportRow encode(codec_name("encode"), frame_.name, cache_name);
     ReportRow decode(codec_name("decode"), frame_.name, cache_name);
     encode.target = judge ? comparison_.encode_target : Target::none();

@@ -21,7 +21,8 @@ bool delta_round_trips(const BenchFrame& frame) {
   return work == frame.bytes;
 }
 
-void measure(const BenchContext& context, const BenchFrame& frame, CacheState cache, ReportTable* table) {
+void measure(const BenchContext& context, const BenchFrame& frame, CacheState cache,
+             ReportTable* table) {
   const std::vector<uint8_t> filtered = filtered_copy(frame.bytes, frame.row_bytes());
   FrameRing copy_from(frame.bytes, cache);
   FrameRing copy_to(frame.bytes, cache);
@@ -57,7 +58,8 @@ bool run_delta_section(const BenchContext& context) {
   bool ok = true;
   for (const BenchFrame& frame : context.frames) {
     if (!delta_round_trips(frame)) {
-      std::fprintf(stderr, "quorvel-bench: VerticalDelta does not give %s back\n", frame.name.c_str());
+      std::fprintf(stderr, "quorvel-bench: VerticalDelta does not give %s back\n",
+                   frame.name.c_str());
       ok = false;
     }
     for (CacheState cache : context.cache_states(true)) measure(context, frame, cache, &table);

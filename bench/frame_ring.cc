@@ -27,9 +27,13 @@ uint64_t last_level_cache_bytes() {
 
 }  // namespace
 
-const char* cache_state_name(CacheState state) { return state == CacheState::kCold ? "cold" : "hot"; }
+const char* cache_state_name(CacheState state) {
+  return state == CacheState::kCold ? "cold" : "hot";
+}
 
-uint64_t cold_ring_bytes() { return 2 * last_level_cache_bytes(); }
+uint64_t cold_ring_bytes() {
+  return 2 * last_level_cache_bytes();
+}
 
 FrameRing::FrameRing(const std::vector<uint8_t>& original, CacheState state) : original_(original) {
   size_t count = 1;
@@ -44,7 +48,9 @@ size_t FrameRing::index(int round) const {
   return static_cast<size_t>(((round % count) + count) % count);
 }
 
-uint8_t* FrameRing::slot(int round) { return copies_[index(round)].data(); }
+uint8_t* FrameRing::slot(int round) {
+  return copies_[index(round)].data();
+}
 
 void FrameRing::restore(int round) {
   std::memcpy(copies_[index(round)].data(), original_.data(), original_.size());

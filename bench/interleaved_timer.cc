@@ -12,10 +12,13 @@ double now_seconds() {
 double median(std::vector<double> values) {
   if (values.empty()) return 0.0;
   const size_t middle = values.size() / 2;
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(middle), values.end());
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(middle),
+                   values.end());
   const double upper = values[middle];
   if (values.size() % 2 != 0) return upper;
-  return (upper + *std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(middle))) / 2;
+  return (upper +
+          *std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(middle))) /
+         2;
 }
 
 std::vector<double> time_interleaved(const std::vector<Workload>& workloads,

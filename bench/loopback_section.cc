@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "apps/fetch/delivery_client.h"
 #include "bench/bare_client.h"
 #include "bench/built_codecs.h"
 #include "bench/child_modes.h"
-#include "bench/server_process.h"
 #include "bench/report_table.h"
 #include "bench/sections.h"
-#include "apps/fetch/delivery_client.h"
+#include "bench/server_process.h"
 
 namespace quorvel::bench {
 
@@ -23,7 +23,8 @@ namespace {
 
 constexpr int kWarmUpFrames = 3;
 constexpr int kClientTimeoutMs = 20000;
-const CompressionType kCodecs[] = {kCompressionNone, kCompressionLzo, kCompressionFano, kCompressionDeflate};
+const CompressionType kCodecs[] = {kCompressionNone, kCompressionLzo, kCompressionFano,
+                                   kCompressionDeflate};
 
 // One server process and the client that fetches frames from it.
 struct Connection {
@@ -53,7 +54,8 @@ double fetch_for(Connection* connection, double slice) {
 // so a slow stretch of the machine slows both sides of a ratio alike.
 double median_ratio(const std::vector<double>& rates, const std::vector<double>& anchor_rates) {
   std::vector<double> ratios;
-  for (size_t i = 0; i < rates.size() && i < anchor_rates.size(); ++i) ratios.push_back(rates[i] / anchor_rates[i]);
+  for (size_t i = 0; i < rates.size() && i < anchor_rates.size(); ++i)
+    ratios.push_back(rates[i] / anchor_rates[i]);
   return median(ratios);
 }
 
@@ -96,7 +98,9 @@ std::unique_ptr<Connection> start(const BenchContext& context, const std::string
   return connection;
 }
 
-uint8_t mask_of(CompressionType type) { return static_cast<uint8_t>(type); }
+uint8_t mask_of(CompressionType type) {
+  return static_cast<uint8_t>(type);
+}
 
 class CodecRun {
  public:
@@ -135,13 +139,15 @@ class CodecRun {
     if (bare->problem.empty()) connect_bare(bare.get(), 0);
     connections_.push_back(std::move(bare));
     for (bool read_ahead : {true, false}) {
-      const std::string name = "session " + codec + (read_ahead ? " RA on" : " RA off") + " -> fetch";
+      const std::string name =
+          "session " + codec + (read_ahead ? " RA on" : " RA off") + " -> fetch";
       auto session = start(context_, name, options("session", read_ahead));
       if (session->problem.empty()) connect_fetch(session.get(), mask_of(type_), frame_);
       connections_.push_back(std::move(session));
     }
     // The server's share alone: the session read by the bare client.
-    auto server_only = start(context_, "session " + codec + " RA on -> bare client", options("session", true));
+    auto server_only =
+        start(context_, "session " + codec + " RA on -> bare client", options("session", true));
     if (server_only->problem.empty()) connect_bare(server_only.get(), mask_of(type_));
     connections_.push_back(std::move(server_only));
   }
@@ -177,7 +183,8 @@ class CodecRun {
       const Connection& connection = *connections_[i];
       ReportRow row(connection.name, frame_.name);
       const bool fetch_row = i == 1 || i == 2;
-      if (fetch_row && type_ == kCompressionNone && frame_.is_1080p()) row.target = Target::at_least(0.90);
+      if (fetch_row && type_ == kCompressionNone && frame_.is_1080p())
+        row.target = Target::at_least(0.90);
       if (!connection.problem.empty() || connection.rates.empty()) {
         row.note = connection.problem.empty() ? "n/a (not measured)" : connection.problem;
       } else {

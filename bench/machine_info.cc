@@ -42,7 +42,8 @@ std::string system_text() {
 #else
   utsname system{};
   uname(&system);
-  return std::to_string(sysconf(_SC_NPROCESSORS_ONLN)) + " cores, " + system.sysname + " " + system.release;
+  return std::to_string(sysconf(_SC_NPROCESSORS_ONLN)) + " cores, " + system.sysname + " " +
+         system.release;
 #endif
 }
 

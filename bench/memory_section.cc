@@ -10,9 +10,9 @@
 #include "bench/bare_client.h"
 #include "bench/built_codecs.h"
 #include "bench/child_modes.h"
-#include "bench/server_process.h"
 #include "bench/report_table.h"
 #include "bench/sections.h"
+#include "bench/server_process.h"
 
 namespace quorvel::bench {
 
@@ -65,7 +65,8 @@ bool run_memory_section(const BenchContext& context) {
   std::vector<Sample> samples;
   bool ok = true;
   for (int n = 0; ok && n < total; ++n) {
-    if (n > 0 && n % kFramesPerCodec == 0) ok = client.set_compression(next_mask(n / kFramesPerCodec));
+    if (n > 0 && n % kFramesPerCodec == 0)
+      ok = client.set_compression(next_mask(n / kFramesPerCodec));
     ok = ok && client.get_frame(n);
     if ((n + 1) % kSampleEvery == 0 || n + 1 == total) {
       samples.push_back({n + 1, server.status_kib("VmRSS"), server.status_kib("VmHWM")});

@@ -49,7 +49,9 @@ std::string Target::text() const {
 }
 
 ReportTable::ReportTable(std::string title, std::string ratio_meaning, std::string time_unit)
-    : title_(std::move(title)), ratio_meaning_(std::move(ratio_meaning)), time_unit_(std::move(time_unit)) {}
+    : title_(std::move(title)),
+      ratio_meaning_(std::move(ratio_meaning)),
+      time_unit_(std::move(time_unit)) {}
 
 void ReportTable::add(const ReportRow& row) {
   rows_.push_back(row);
@@ -71,20 +73,25 @@ void ReportTable::print() const {
     }
     const std::string frames_per_second =
         per_frame && row.seconds > 0 ? format("%.1f", 1.0 / row.seconds) : "";
-    const std::string megabytes =
-        per_frame && row.bytes > 0 && row.seconds > 0 ? format("%.0f", row.bytes / row.seconds / 1e6) : "";
+    const std::string megabytes = per_frame && row.bytes > 0 && row.seconds > 0
+                                      ? format("%.0f", row.bytes / row.seconds / 1e6)
+                                      : "";
     const std::string size = row.size >= 0 ? format("%.1f%%", row.size * 100) : "";
     const std::string ratio = row.ratio >= 0 ? format("%.3f", row.ratio) : "anchor";
-    std::printf("%10.3f %9s %9s %7s %8s %7s %-4s %s\n", row.seconds * scale, frames_per_second.c_str(),
-                megabytes.c_str(), size.c_str(), ratio.c_str(), row.target.text().c_str(), verdict(row),
-                row.detail.c_str());
+    std::printf("%10.3f %9s %9s %7s %8s %7s %-4s %s\n", row.seconds * scale,
+                frames_per_second.c_str(), megabytes.c_str(), size.c_str(), ratio.c_str(),
+                row.target.text().c_str(), verdict(row), row.detail.c_str());
   }
   std::fflush(stdout);
 }
 
-void ReportTable::record(const ReportRow& row) { judged().push_back(row); }
+void ReportTable::record(const ReportRow& row) {
+  judged().push_back(row);
+}
 
-const std::vector<ReportRow>& ReportTable::judged_rows() { return judged(); }
+const std::vector<ReportRow>& ReportTable::judged_rows() {
+  return judged();
+}
 
 void ReportTable::print_summary() {
   int missed = 0;
@@ -93,7 +100,8 @@ void ReportTable::print_summary() {
   for (const ReportRow& row : judged()) {
     const char* result = verdict(row);
     if (*result == '\0') {
-      std::printf("  %-8s %-34s %-19s %s\n", "n/a", row.name.c_str(), row.frame.c_str(), row.note.c_str());
+      std::printf("  %-8s %-34s %-19s %s\n", "n/a", row.name.c_str(), row.frame.c_str(),
+                  row.note.c_str());
       continue;
     }
     ++judged_count;

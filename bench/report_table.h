@@ -25,8 +25,11 @@ struct Target {
 struct ReportRow {
   ReportRow(std::string row_name, std::string frame_name, std::string cache_name = "",
             double row_seconds = 0.0, double row_bytes = 0.0)
-      : name(std::move(row_name)), frame(std::move(frame_name)), cache(std::move(cache_name)),
-        seconds(row_seconds), bytes(row_bytes) {}
+      : name(std::move(row_name)),
+        frame(std::move(frame_name)),
+        cache(std::move(cache_name)),
+        seconds(row_seconds),
+        bytes(row_bytes) {}
   ReportRow with_ratio(double value, Target goal) const {
     ReportRow row = *this;
     row.ratio = value;
@@ -41,14 +44,14 @@ struct ReportRow {
 
   std::string name;
   std::string frame;
-  std::string cache;       // "cold", "hot" or "" where it does not apply
-  double seconds = 0.0;    // per frame (or per round trip); <= 0 when not measured
-  double bytes = 0.0;      // frame bytes per operation, for MB/s; 0 prints no MB/s
-  double size = -1.0;      // output size as a fraction of the frame; < 0 prints none
-  double ratio = -1.0;     // < 0 marks the anchor itself
+  std::string cache;     // "cold", "hot" or "" where it does not apply
+  double seconds = 0.0;  // per frame (or per round trip); <= 0 when not measured
+  double bytes = 0.0;    // frame bytes per operation, for MB/s; 0 prints no MB/s
+  double size = -1.0;    // output size as a fraction of the frame; < 0 prints none
+  double ratio = -1.0;   // < 0 marks the anchor itself
   Target target;
-  std::string note;        // replaces the figures, e.g. "n/a (not built)"
-  std::string detail;      // printed after the result, e.g. a percentile
+  std::string note;    // replaces the figures, e.g. "n/a (not built)"
+  std::string detail;  // printed after the result, e.g. a percentile
 };
 
 class ReportTable {

@@ -11,9 +11,9 @@
 #include "bench/bare_client.h"
 #include "bench/built_codecs.h"
 #include "bench/child_modes.h"
-#include "bench/server_process.h"
 #include "bench/report_table.h"
 #include "bench/sections.h"
+#include "bench/server_process.h"
 
 namespace quorvel::bench {
 
@@ -41,13 +41,16 @@ std::string format_micros(double seconds) {
   return text;
 }
 
-int trips(const BenchContext& context) { return context.smoke ? 3 : context.quick ? 200 : 2000; }
+int trips(const BenchContext& context) {
+  return context.smoke ? 3 : context.quick ? 200 : 2000;
+}
 
 }  // namespace
 
 bool run_round_trip_section(const BenchContext& context) {
-  ReportTable table("Round trips over 127.0.0.1 (small frame " + std::string(kSmallFrame) + ", read-ahead on)",
-                    "round trip / round trip of the bare 5-byte ping-pong, taken in turns", "us");
+  ReportTable table(
+      "Round trips over 127.0.0.1 (small frame " + std::string(kSmallFrame) + ", read-ahead on)",
+      "round trip / round trip of the bare 5-byte ping-pong, taken in turns", "us");
   const ChildOptions ping_options = context.child_options("ping");
   const ChildOptions session_options = context.child_options("session", kSmallFrame);
   ServerProcess ping_server(context.self_path, ping_options.arguments());
@@ -85,7 +88,8 @@ bool run_round_trip_section(const BenchContext& context) {
       ok = ok && exchange.once();
       exchange_times.push_back(now_seconds() - start);
     }
-    if (exchange.codec != kCompressionNone && session.last_compression() != exchange.codec) ok = false;
+    if (exchange.codec != kCompressionNone && session.last_compression() != exchange.codec)
+      ok = false;
     if (!ok) {
       std::fprintf(stderr, "quorvel-bench: round trips: %s failed\n", exchange.name.c_str());
       row.note = "failed";

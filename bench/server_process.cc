@@ -11,7 +11,8 @@ constexpr int kExitWaitMs = 5000;
 
 }  // namespace
 
-ServerProcess::ServerProcess(const std::string& program, const std::vector<std::string>& arguments) {
+ServerProcess::ServerProcess(const std::string& program,
+                             const std::vector<std::string>& arguments) {
   std::vector<std::string> argv = {program};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   testing::ChildIo io;

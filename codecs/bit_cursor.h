@@ -10,9 +10,9 @@
 namespace quorvel {
 
 struct BitCursor {
-  uint8_t* next_byte;  // the byte now being filled (writer) or read (reader)
-  uint32_t bit_index;  // 0 is the most significant bit of next_byte, 7 the least
-  uint32_t bytes_left; // bytes the cursor may still enter; at 0 it neither writes nor reads
+  uint8_t* next_byte;   // the byte now being filled (writer) or read (reader)
+  uint32_t bit_index;   // 0 is the most significant bit of next_byte, 7 the least
+  uint32_t bytes_left;  // bytes the cursor may still enter; at 0 it neither writes nor reads
   // Sticky: bits that could not be written, or were read as implicit zeros, because the
   // cursor had reached the end of its buffer. 0 means every bit went through.
   uint64_t overrun_bits;

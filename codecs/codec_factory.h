@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "wire/compression_type.h"
 #include "codecs/frame_codec.h"
+#include "wire/compression_type.h"
 
 namespace quorvel {
 

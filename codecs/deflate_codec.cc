@@ -4,9 +4,9 @@
 #include <cstring>
 #include <new>
 
+#include "codecs/vertical_delta.h"
 #include "util/input_check.h"
 #include "util/little_endian.h"
-#include "codecs/vertical_delta.h"
 
 namespace quorvel {
 namespace {

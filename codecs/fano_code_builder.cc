@@ -11,8 +11,9 @@ namespace {
 // Highest count first; equal counts keep their ascending values (the sort is stable, so it
 // gives the same order as passes of neighbour swaps).
 void order_by_count(FanoSymbol* table) {
-  stable_sort_fano_symbols(table, kFanoSymbolCount,
-                           [](const FanoSymbol& a, const FanoSymbol& b) { return a.count > b.count; });
+  stable_sort_fano_symbols(table, kFanoSymbolCount, [](const FanoSymbol& a, const FanoSymbol& b) {
+    return a.count > b.count;
+  });
 }
 
 uint64_t total_count(const FanoSymbol* table, uint32_t start, uint32_t end) {

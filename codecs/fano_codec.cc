@@ -6,8 +6,8 @@
 #include "codecs/fano_code_builder.h"
 #include "codecs/fano_compress.h"
 #include "codecs/fano_expand.h"
-#include "util/input_check.h"
 #include "codecs/vertical_delta.h"
+#include "util/input_check.h"
 
 namespace quorvel {
 

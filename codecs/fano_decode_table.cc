@@ -17,9 +17,8 @@ FanoDecodeTable::FanoDecodeTable(const FanoTree& tree) : max_code_length_(tree.m
     // A code of length L owns the 2^(12 - L) table slots it is a prefix of.
     const uint32_t free_bits = kFanoTableBits - leaf.code_length;
     const uint32_t first = leaf.code << free_bits;
-    const uint16_t entry =
-        static_cast<uint16_t>(leaf.symbol | leaf.code_length << kLengthShift |
-                              kShortCode << kKindShift);
+    const uint16_t entry = static_cast<uint16_t>(leaf.symbol | leaf.code_length << kLengthShift |
+                                                 kShortCode << kKindShift);
     for (uint32_t slot = first; slot < first + (1u << free_bits); ++slot) entries_[slot] = entry;
   }
 

@@ -12,8 +12,8 @@ namespace quorvel {
 
 // One byte value and its code. The code is right-aligned: its last bit is bit 0.
 struct FanoSymbol {
-  uint32_t symbol;       // the byte value, 0 to 255
-  uint32_t count;        // occurrences in the frame (encoder only)
+  uint32_t symbol;  // the byte value, 0 to 255
+  uint32_t count;   // occurrences in the frame (encoder only)
   uint32_t code;
   uint32_t code_length;  // bits; 0 for a value without a code (or a one-leaf tree)
 };
@@ -28,7 +28,9 @@ constexpr uint32_t kFanoMaxTreeBits = 3069;
 constexpr uint32_t kFanoMaxTreeBytes = (kFanoMaxTreeBits + 7) / 8;
 
 // Whole bytes that hold a stream of `bits` bits.
-constexpr uint64_t fano_bytes_for_bits(uint64_t bits) { return (bits + 7) / 8; }
+constexpr uint64_t fano_bytes_for_bits(uint64_t bits) {
+  return (bits + 7) / 8;
+}
 
 }  // namespace quorvel
 

@@ -22,7 +22,7 @@ struct FanoTree {
 
 enum class FanoTreeResult {
   kOk,
-  kTruncated,      // the tree runs past the end of the payload
+  kTruncated,  // the tree runs past the end of the payload
   kNoLeaf,
   kTooManyLeaves,  // more than 256
   kTooDeep,        // a node deeper than 32 (its code would not fit 32 bits)

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <new>
 
-#include "util/input_check.h"
 #include "codecs/lzo_api.h"
 #include "codecs/vertical_delta.h"
+#include "util/input_check.h"
 
 namespace quorvel {
 

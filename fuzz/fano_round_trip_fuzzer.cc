@@ -26,9 +26,9 @@ constexpr size_t kMaxComparedBytes = 16384;
 
 void check_coder(const Bytes& frame) {
   const Bytes source(frame.begin(),
-                     frame.begin() + static_cast<std::ptrdiff_t>(
-                                         frame.size() < kMaxComparedBytes ? frame.size()
-                                                                          : kMaxComparedBytes));
+                     frame.begin() + static_cast<std::ptrdiff_t>(frame.size() < kMaxComparedBytes
+                                                                     ? frame.size()
+                                                                     : kMaxComparedBytes));
   const uint32_t n = static_cast<uint32_t>(source.size());
   uint32_t counts[kFanoSymbolCount];
   count_byte_values(source.data(), n, counts);

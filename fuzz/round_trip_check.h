@@ -28,8 +28,8 @@ inline FuzzBytes take_block(FrameCodec& codec, int32_t length) {
 }
 
 // When filtered is given, encode must also leave exactly those bytes in the caller's buffer.
-inline void check_round_trip(FrameCodec& codec, const FuzzBytes& frame,
-                             const FuzzFrameShape& shape, const FuzzBytes* filtered = nullptr) {
+inline void check_round_trip(FrameCodec& codec, const FuzzBytes& frame, const FuzzFrameShape& shape,
+                             const FuzzBytes* filtered = nullptr) {
   FuzzBytes work = frame;
   const int32_t length = codec.encode(work.data(), shape.row_bytes, shape.rows, shape.pitch);
   fuzz_require(length > 0);

@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "codecs/codec_factory.h"
-#include "util/little_endian.h"
 #include "fuzz/fuzz_input.h"
-#include "wire/compression_selection.h"
-#include "wire/protocol.h"
 #include "server/run_server.h"
 #include "tests/support/fake_sockets.h"
 #include "tests/support/scripted_host.h"
+#include "util/little_endian.h"
+#include "wire/compression_selection.h"
+#include "wire/protocol.h"
 
 namespace quorvel {
 namespace {
@@ -120,7 +120,7 @@ std::vector<Expected> model_replies(const uint8_t* data, size_t size) {
         e.byte_count = request.byte_count;
         e.first_sample = request.first_sample;
         e.kind = request.byte_count < 0 || request.byte_count > INT32_MAX - 33 ? Expect::kStop
-                                                                                : Expect::kAudio;
+                                                                               : Expect::kAudio;
         break;
       }
       default:
@@ -150,7 +150,7 @@ void check_stream_info(const uint8_t* record, const ScriptedHost& host,
   expected.scale = info.scale;
   expected.frame_count = info.frame_count;
   expected.pixel_type = kPixelTypeYuy2;
-  expected.image_type = settings.interlaced == 0         ? kImageProgressive
+  expected.image_type = settings.interlaced == 0        ? kImageProgressive
                         : settings.top_field_first != 0 ? kImageTopFieldFirst
                                                         : kImageBottomFieldFirst;
   expected.audio_rate = info.audio_rate;
@@ -180,8 +180,8 @@ void check_frame(const uint8_t* payload, int32_t length, const Expected& e,
   const Bytes encoded(payload + kFrameInfoSize, payload + length);
   std::unique_ptr<FrameCodec> codec = make_codec(static_cast<CompressionType>(record.compression));
   require(codec != nullptr);
-  const int32_t rebuilt = codec->decode(encoded.data(), record.row_bytes, record.rows,
-                                        record.pitch, record.payload_size);
+  const int32_t rebuilt = codec->decode(encoded.data(), record.row_bytes, record.rows, record.pitch,
+                                        record.payload_size);
   const Bytes expected = host.expected_frame(e.frame_number);
   require(rebuilt == static_cast<int32_t>(expected.size()) && codec->output_buffer != nullptr);
   require(std::memcmp(codec->output_buffer, expected.data(), expected.size()) == 0);
@@ -194,8 +194,9 @@ void check_audio(const uint8_t* payload, int32_t length, const Expected& e,
   require(get_le32_signed(payload) == e.byte_count && get_le32_signed(payload + 4) == 0 &&
           get_le32_signed(payload + 8) == e.byte_count && all_zero(payload + 12, 20));
   const Bytes audio = host.expected_audio(e.first_sample, delivered_samples);
-  const size_t from_host =
-      audio.size() < static_cast<size_t>(e.byte_count) ? audio.size() : static_cast<size_t>(e.byte_count);
+  const size_t from_host = audio.size() < static_cast<size_t>(e.byte_count)
+                               ? audio.size()
+                               : static_cast<size_t>(e.byte_count);
   const uint8_t* data = payload + kAudioInfoSize;
   require(from_host == 0 || std::memcmp(data, audio.data(), from_host) == 0);
   require(all_zero(data + from_host, static_cast<size_t>(e.byte_count) - from_host));

@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const quorvel::serve::AudioFormat& format = audio->format();
   const uint64_t block = static_cast<uint64_t>(format.channels) * 2;
-  if (format.rate <= 0 || format.channels < 1 || format.channels > quorvel::serve::kMaxWavChannels ||
+  if (format.rate <= 0 || format.channels < 1 ||
+      format.channels > quorvel::serve::kMaxWavChannels ||
       static_cast<uint64_t>(format.samples) * block > size) {
     __builtin_trap();
   }
@@ -28,17 +29,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> out(static_cast<size_t>(samples + 2) * block, 0xEE);
   audio->read(-1, samples + 2, out.data());
   for (size_t i = 0; i < block; ++i) {
-    if (out[i] != 0 || (samples == format.samples && out[out.size() - 1 - i] != 0)) __builtin_trap();
+    if (out[i] != 0 || (samples == format.samples && out[out.size() - 1 - i] != 0))
+      __builtin_trap();
   }
   for (int64_t first : {int64_t{0}, samples / 2}) {
     const uint8_t* view = audio->samples_at(first, samples - first);
-    if (view == nullptr || view < data || view + (samples - first) * static_cast<int64_t>(block) > data + size ||
+    if (view == nullptr || view < data ||
+        view + (samples - first) * static_cast<int64_t>(block) > data + size ||
         std::memcmp(view, out.data() + (first + 1) * static_cast<int64_t>(block),
                     static_cast<size_t>(samples - first) * block) != 0) {
       __builtin_trap();
     }
   }
-  if (audio->samples_at(-1, 1) != nullptr || audio->samples_at(0, int64_t{format.samples} + 1) != nullptr) {
+  if (audio->samples_at(-1, 1) != nullptr ||
+      audio->samples_at(0, int64_t{format.samples} + 1) != nullptr) {
     __builtin_trap();
   }
   return 0;

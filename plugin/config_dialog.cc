@@ -17,9 +17,9 @@ void fill_form(dialog::DialogHandle dialog, const ServerSettings& settings) {
   // bytes the server would read, always terminated.
   char port_text[kPortTextSize];
   const void* end = std::memchr(settings.port_text, '\0', kPortTextLimit);
-  const size_t length = end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) -
-                                                             settings.port_text)
-                                       : kPortTextLimit;
+  const size_t length =
+      end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - settings.port_text)
+                     : kPortTextLimit;
   std::memcpy(port_text, settings.port_text, length);
   port_text[length] = '\0';
   dialog::set_item_text(dialog, QUORVEL_ID_PORT_FIELD, port_text);

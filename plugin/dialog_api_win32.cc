@@ -25,7 +25,9 @@ INT_PTR CALLBACK forward_to_procedure(HWND dialog, UINT message, WPARAM first, L
   return g_procedure(dialog, message, first, second);
 }
 
-HWND window(DialogHandle dialog) { return static_cast<HWND>(dialog); }
+HWND window(DialogHandle dialog) {
+  return static_cast<HWND>(dialog);
+}
 
 }  // namespace
 
@@ -55,6 +57,8 @@ bool is_button_checked(DialogHandle dialog, int id) {
   return IsDlgButtonChecked(window(dialog), id) == BST_CHECKED;
 }
 
-void end_dialog(DialogHandle dialog, intptr_t result) { EndDialog(window(dialog), result); }
+void end_dialog(DialogHandle dialog, intptr_t result) {
+  EndDialog(window(dialog), result);
+}
 
 }  // namespace quorvel::dialog

@@ -8,7 +8,9 @@ namespace {
 ServerSettings g_settings = kDefaultSettings;
 }  // namespace
 
-ServerSettings& plugin_settings() { return g_settings; }
+ServerSettings& plugin_settings() {
+  return g_settings;
+}
 
 int32_t get_settings(void* destination) {
   if (destination != nullptr) std::memcpy(destination, &g_settings, sizeof g_settings);

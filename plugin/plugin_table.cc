@@ -27,19 +27,13 @@ int32_t QUORVEL_CDECL set_settings_slot(const void* source, int32_t size) {
 }
 
 PluginTable g_table = {
-    0,
-    "QuorvelServer",
-    kFileFilter,
-    kInformation,
-    nullptr,
-    nullptr,
-    ServeSession,
-    configure_slot,
-    get_settings_slot,
-    set_settings_slot,
+    0,       "QuorvelServer", kFileFilter,    kInformation,      nullptr,
+    nullptr, ServeSession,    configure_slot, get_settings_slot, set_settings_slot,
     {},
 };
 
 }  // namespace
 
-extern "C" PluginTable* QUORVEL_CDECL GetOutputPluginTable(void) { return &g_table; }
+extern "C" PluginTable* QUORVEL_CDECL GetOutputPluginTable(void) {
+  return &g_table;
+}

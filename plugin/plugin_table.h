@@ -24,7 +24,7 @@ typedef int32_t(QUORVEL_CDECL* PluginExitFunction)(void);
 typedef int32_t(QUORVEL_CDECL* PluginOutputFunction)(HostOutputInfo* host);
 // Shows the settings dialog modally over parent, loaded from instance; always 1.
 typedef int32_t(QUORVEL_CDECL* PluginConfigureFunction)(PluginWindowHandle parent,
-                                                         PluginModuleHandle instance);
+                                                        PluginModuleHandle instance);
 // Returns the size of the settings block, copying it to destination when that is not null.
 typedef int32_t(QUORVEL_CDECL* PluginGetSettingsFunction)(void* destination);
 // Takes a settings block of exactly that size (returns it), refuses any other (returns 0).

@@ -33,7 +33,7 @@ done
 
 # Native build, tests and fuzzers.
 apt_install --no-install-recommends \
-  cmake ninja-build g++ clang libclang-rt-14-dev pkg-config \
+  cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \
   liblzo2-dev zlib1g-dev libcli11-dev ffmpeg python3 procps valgrind
 [ "$what" = all ] || exit 0

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test: installs the packages, then
+# Runs every test: installs the packages, checks that the C++ sources are formatted as the
+# root .clang-format says, then
 #   1. the native build under AddressSanitizer + UndefinedBehaviorSanitizer with -Werror, all ctest tests
 #      (unit, end to end over 127.0.0.1, corpus replays of the fuzz targets);
 #   2. the fuzz targets built with clang's libFuzzer, a short bounded run of each;
@@ -11,6 +12,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 
 bash "$root/scripts/install-deps.sh" all
+
+echo "== formatting (clang-format)"
+(cd "$root" && git ls-files -z '*.cc' '*.h' | xargs -0 clang-format --dry-run --Werror)
 
 native="$root/build/test-native"
 echo "== native build (ASan + UBSan, -Werror)"

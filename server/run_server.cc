@@ -33,7 +33,8 @@ int32_t run_server(const HostOutputInfo& host, const ServerSettings& settings,
   if (!net::lookup_localhost()) return 1;
   if (!net::bind_any(listener.get(), port)) return 1;
   if (!net::listen_on(listener.get(), kBacklog)) return 1;
-  if (observer != nullptr) observer->on_listening(observer->context, net::local_port(listener.get()));
+  if (observer != nullptr)
+    observer->on_listening(observer->context, net::local_port(listener.get()));
 
   if (!wait_for_client(host, listener.get())) return 1;
   net::ScopedSocket client(net::accept_client(listener.get()));

@@ -218,7 +218,8 @@ bool Session::handle_get_frame(const Request& request) {
 
 bool Session::send_audio_data(const uint8_t* audio, int64_t audio_bytes, int32_t byte_count) {
   const int32_t from_host =
-      audio == nullptr ? 0 : static_cast<int32_t>(audio_bytes < byte_count ? audio_bytes : byte_count);
+      audio == nullptr ? 0
+                       : static_cast<int32_t>(audio_bytes < byte_count ? audio_bytes : byte_count);
   if (from_host > 0 && !send_part(audio, from_host)) return false;
   for (int32_t left = byte_count - from_host; left > 0;) {
     const int32_t piece = left < kZeroBlockSize ? left : kZeroBlockSize;

@@ -18,7 +18,9 @@ namespace quorvel::net {
 
 namespace {
 
-int fd_of(SocketHandle socket) { return static_cast<int>(socket); }
+int fd_of(SocketHandle socket) {
+  return static_cast<int>(socket);
+}
 
 // True when poll() reports `events`, or a hang-up or error: the next transfer then returns
 // at once (0 or an error).
@@ -33,7 +35,9 @@ bool poll_for(SocketHandle socket, short events, int timeout_ms) {
 
 }  // namespace
 
-bool startup() { return true; }
+bool startup() {
+  return true;
+}
 void cleanup() {}
 
 bool lookup_service_port(const char* name, uint16_t* port) {
@@ -43,7 +47,9 @@ bool lookup_service_port(const char* name, uint16_t* port) {
   return true;
 }
 
-bool lookup_localhost() { return gethostbyname("localhost") != nullptr; }
+bool lookup_localhost() {
+  return gethostbyname("localhost") != nullptr;
+}
 
 SocketHandle open_stream_socket() {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -62,7 +68,9 @@ bool bind_any(SocketHandle socket, uint16_t port) {
   return ::bind(fd_of(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
-bool listen_on(SocketHandle socket, int backlog) { return ::listen(fd_of(socket), backlog) == 0; }
+bool listen_on(SocketHandle socket, int backlog) {
+  return ::listen(fd_of(socket), backlog) == 0;
+}
 
 uint16_t local_port(SocketHandle socket) {
   sockaddr_in address{};
@@ -113,7 +121,9 @@ int send(SocketHandle socket, const uint8_t* data, int length) {
   return static_cast<int>(sent);
 }
 
-void close(SocketHandle socket) { ::close(fd_of(socket)); }
+void close(SocketHandle socket) {
+  ::close(fd_of(socket));
+}
 
 void sleep_ms(int milliseconds) {
   timespec duration{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};

@@ -5,8 +5,9 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <winsock2.h>
+// With WIN32_LEAN_AND_MEAN, windows.h leaves out the old winsock.h: either order works.
 #include <windows.h>
+#include <winsock2.h>
 
 #include "server/socket.h"
 
@@ -14,7 +15,9 @@ namespace quorvel::net {
 
 namespace {
 
-SOCKET native(SocketHandle socket) { return static_cast<SOCKET>(socket); }
+SOCKET native(SocketHandle socket) {
+  return static_cast<SOCKET>(socket);
+}
 
 SocketHandle wrap(SOCKET socket) {
   return socket == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(socket);
@@ -27,7 +30,9 @@ bool startup() {
   return WSAStartup(MAKEWORD(2, 0), &data) == 0;
 }
 
-void cleanup() { WSACleanup(); }
+void cleanup() {
+  WSACleanup();
+}
 
 bool lookup_service_port(const char* name, uint16_t* port) {
   const servent* service = getservbyname(name, "tcp");
@@ -36,9 +41,13 @@ bool lookup_service_port(const char* name, uint16_t* port) {
   return true;
 }
 
-bool lookup_localhost() { return gethostbyname("localhost") != nullptr; }
+bool lookup_localhost() {
+  return gethostbyname("localhost") != nullptr;
+}
 
-SocketHandle open_stream_socket() { return wrap(::socket(AF_INET, SOCK_STREAM, 0)); }
+SocketHandle open_stream_socket() {
+  return wrap(::socket(AF_INET, SOCK_STREAM, 0));
+}
 
 bool bind_any(SocketHandle socket, uint16_t port) {
   sockaddr_in address{};
@@ -105,8 +114,12 @@ int send(SocketHandle socket, const uint8_t* data, int length) {
   return WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : -1;
 }
 
-void close(SocketHandle socket) { closesocket(native(socket)); }
+void close(SocketHandle socket) {
+  closesocket(native(socket));
+}
 
-void sleep_ms(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
+void sleep_ms(int milliseconds) {
+  Sleep(static_cast<DWORD>(milliseconds));
+}
 
 }  // namespace quorvel::net

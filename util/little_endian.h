@@ -28,7 +28,9 @@ inline uint64_t get_le64(const uint8_t* in) {
   return static_cast<uint64_t>(get_le32(in)) | static_cast<uint64_t>(get_le32(in + 4)) << 32;
 }
 
-inline int32_t get_le32_signed(const uint8_t* in) { return static_cast<int32_t>(get_le32(in)); }
+inline int32_t get_le32_signed(const uint8_t* in) {
+  return static_cast<int32_t>(get_le32(in));
+}
 
 }  // namespace quorvel
 

@@ -53,7 +53,9 @@ constexpr int kSampleCount = 8;
 constexpr int kByteCount = 16;
 }  // namespace request_offset
 
-void put_i32(uint8_t* out, int32_t value) { put_le32(out, static_cast<uint32_t>(value)); }
+void put_i32(uint8_t* out, int32_t value) {
+  put_le32(out, static_cast<uint32_t>(value));
+}
 
 }  // namespace
 

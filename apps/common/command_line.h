@@ -5,7 +5,6 @@
 #define QUORVEL_APPS_COMMON_COMMAND_LINE_H_
 
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 #include <string>
 

@@ -32,7 +32,8 @@ void disable_nagle(int fd) {
 }
 
 int connect_first(const addrinfo* candidates, int timeout_ms, std::string* error) {
-  for (const addrinfo* candidate = candidates; candidate != nullptr; candidate = candidate->ai_next) {
+  for (const addrinfo* candidate = candidates; candidate != nullptr;
+       candidate = candidate->ai_next) {
     const int fd = ::socket(candidate->ai_family, candidate->ai_socktype, candidate->ai_protocol);
     if (fd < 0) {
       *error = std::strerror(errno);

@@ -6,8 +6,8 @@
 #include "codecs/codec_factory.h"
 #include "codecs/deflate_codec.h"
 #include "codecs/fano_codec.h"
-#include "util/input_check.h"
 #include "codecs/lzo_codec.h"
+#include "util/input_check.h"
 #include "wire/compression_selection.h"
 
 namespace quorvel::client {
@@ -21,11 +21,16 @@ constexpr int32_t kAudioReplyOverhead = 1 + kAudioInfoSize;
 // payload_size is refused before it is allocated.
 int64_t max_payload_bytes(int32_t compression, int32_t n) {
   switch (compression) {
-    case kCompressionNone: return n;
-    case kCompressionLzo: return LzoCodec::max_payload_size(n);
-    case kCompressionFano: return FanoCodec::max_payload_size(n);
-    case kCompressionDeflate: return DeflateCodec::max_payload_size(n);
-    default: return 0;
+    case kCompressionNone:
+      return n;
+    case kCompressionLzo:
+      return LzoCodec::max_payload_size(n);
+    case kCompressionFano:
+      return FanoCodec::max_payload_size(n);
+    case kCompressionDeflate:
+      return DeflateCodec::max_payload_size(n);
+    default:
+      return 0;
   }
 }
 
@@ -33,11 +38,16 @@ int64_t max_payload_bytes(int32_t compression, int32_t n) {
 
 const char* compression_name(int32_t compression) {
   switch (compression) {
-    case kCompressionNone: return "none";
-    case kCompressionLzo: return "lzo";
-    case kCompressionFano: return "fano";
-    case kCompressionDeflate: return "deflate";
-    default: return "unknown";
+    case kCompressionNone:
+      return "none";
+    case kCompressionLzo:
+      return "lzo";
+    case kCompressionFano:
+      return "fano";
+    case kCompressionDeflate:
+      return "deflate";
+    default:
+      return "unknown";
   }
 }
 
@@ -63,12 +73,18 @@ bool DeliveryClient::connect(const std::string& host, const std::string& port, i
 
 bool DeliveryClient::send_request(const uint8_t* bytes, int length, const char* what) {
   switch (socket_.send_all(bytes, static_cast<uint64_t>(length))) {
-    case IoResult::kOk: return true;
-    case IoResult::kClosed: return fail(ClientStatus::kClosed, std::string("the server closed the connection before ") + what);
-    case IoResult::kTimedOut: return fail(ClientStatus::kIoError, std::string("timed out sending ") + what);
-    case IoResult::kError: break;
+    case IoResult::kOk:
+      return true;
+    case IoResult::kClosed:
+      return fail(ClientStatus::kClosed,
+                  std::string("the server closed the connection before ") + what);
+    case IoResult::kTimedOut:
+      return fail(ClientStatus::kIoError, std::string("timed out sending ") + what);
+    case IoResult::kError:
+      break;
   }
-  return fail(ClientStatus::kIoError, std::string("cannot send ") + what + ": " + socket_.last_error());
+  return fail(ClientStatus::kIoError,
+              std::string("cannot send ") + what + ": " + socket_.last_error());
 }
 
 bool DeliveryClient::receive(uint8_t* buffer, uint64_t length, const char* what) {
@@ -77,13 +93,15 @@ bool DeliveryClient::receive(uint8_t* buffer, uint64_t length, const char* what)
       bytes_received_ += length;
       return true;
     case IoResult::kClosed:
-      return fail(ClientStatus::kClosed, std::string("the server closed the connection while sending ") + what);
+      return fail(ClientStatus::kClosed,
+                  std::string("the server closed the connection while sending ") + what);
     case IoResult::kTimedOut:
       return fail(ClientStatus::kIoError, std::string("timed out waiting for ") + what);
     case IoResult::kError:
       break;
   }
-  return fail(ClientStatus::kIoError, std::string("cannot receive ") + what + ": " + socket_.last_error());
+  return fail(ClientStatus::kIoError,
+              std::string("cannot receive ") + what + ": " + socket_.last_error());
 }
 
 bool DeliveryClient::receive_header(int8_t expected_command, const char* what, int32_t* length) {
@@ -96,7 +114,8 @@ bool DeliveryClient::receive_header(int8_t expected_command, const char* what, i
                                               std::to_string(header.command));
   }
   if (!QUORVEL_INPUT_OK(header.length >= 1)) {
-    return fail(ClientStatus::kMalformed, std::string(what) + " has length " + std::to_string(header.length));
+    return fail(ClientStatus::kMalformed,
+                std::string(what) + " has length " + std::to_string(header.length));
   }
   *length = header.length;
   return true;
@@ -153,17 +172,19 @@ bool DeliveryClient::check_frame_record(const FrameInfoRecord& record, int32_t f
               " for a stream of " + std::to_string(info_.height) + " rows of " +
               std::to_string(row_bytes) + " bytes";
   } else if (!QUORVEL_INPUT_OK(record.payload_size >= 0 &&
-                               static_cast<int64_t>(record.payload_size) + kFrameReplyOverhead == length)) {
-    problem = "has payload size " + std::to_string(record.payload_size) + " in a message of length " +
-              std::to_string(length);
+                               static_cast<int64_t>(record.payload_size) + kFrameReplyOverhead ==
+                                   length)) {
+    problem = "has payload size " + std::to_string(record.payload_size) +
+              " in a message of length " + std::to_string(length);
   } else if (!QUORVEL_INPUT_OK(record.compression == expected_compression_)) {
     problem = "has compression " + std::to_string(record.compression) + " where " +
-              std::to_string(expected_compression_) + " (" + compression_name(expected_compression_) +
-              ") is in force";
+              std::to_string(expected_compression_) + " (" +
+              compression_name(expected_compression_) + ") is in force";
   } else if (!QUORVEL_INPUT_OK(record.payload_size <= max_payload_bytes(record.compression, n))) {
-    problem = "has payload size " + std::to_string(record.payload_size) + ", too large for a frame of " +
-              std::to_string(n) + " bytes";
-  } else if (!QUORVEL_INPUT_OK(record.compression != kCompressionNone || record.payload_size == n)) {
+    problem = "has payload size " + std::to_string(record.payload_size) +
+              ", too large for a frame of " + std::to_string(n) + " bytes";
+  } else if (!QUORVEL_INPUT_OK(record.compression != kCompressionNone ||
+                               record.payload_size == n)) {
     problem = "is uncompressed with " + std::to_string(record.payload_size) + " bytes instead of " +
               std::to_string(n);
   } else if (!QUORVEL_INPUT_OK(record.payload_size > 0)) {
@@ -195,8 +216,8 @@ bool DeliveryClient::decode_payload(const FrameInfoRecord& record, std::vector<u
                                         record.pitch, record.payload_size);
   if (!QUORVEL_INPUT_OK(rebuilt == n && codec->output_buffer != nullptr)) {
     codec->release_output();
-    return fail(ClientStatus::kMalformed, "frame " + std::to_string(record.frame_number) + ": the " +
-                                              compression_name(record.compression) +
+    return fail(ClientStatus::kMalformed, "frame " + std::to_string(record.frame_number) +
+                                              ": the " + compression_name(record.compression) +
                                               " payload does not decode to a frame");
   }
   if (codec->output_buffer == payload_.data()) {
@@ -209,7 +230,8 @@ bool DeliveryClient::decode_payload(const FrameInfoRecord& record, std::vector<u
   return true;
 }
 
-bool DeliveryClient::get_frame(int32_t frame_number, std::vector<uint8_t>* frame, FrameReplyInfo* reply) {
+bool DeliveryClient::get_frame(int32_t frame_number, std::vector<uint8_t>* frame,
+                               FrameReplyInfo* reply) {
   if (!have_info_ || !has_video(info_)) {
     return fail(ClientStatus::kMisuse, "frames need the stream info of a stream with video first");
   }
@@ -231,7 +253,8 @@ bool DeliveryClient::get_frame(int32_t frame_number, std::vector<uint8_t>* frame
   return decode_payload(record, frame);
 }
 
-bool DeliveryClient::get_audio(int64_t first_sample, int64_t sample_count, std::vector<uint8_t>* audio) {
+bool DeliveryClient::get_audio(int64_t first_sample, int64_t sample_count,
+                               std::vector<uint8_t>* audio) {
   if (!have_info_ || !has_audio(info_)) {
     return fail(ClientStatus::kMisuse, "audio needs the stream info of a stream with audio first");
   }
@@ -242,7 +265,8 @@ bool DeliveryClient::get_audio(int64_t first_sample, int64_t sample_count, std::
                                            " samples from " + std::to_string(first_sample) +
                                            " does not fit the protocol");
   }
-  const GetAudioRequest fields{static_cast<int32_t>(first_sample), static_cast<int32_t>(sample_count),
+  const GetAudioRequest fields{static_cast<int32_t>(first_sample),
+                               static_cast<int32_t>(sample_count),
                                static_cast<int32_t>(byte_count)};
   uint8_t request[kHeaderSize + kGetAudioPayloadMin];
   const int size = write_get_audio(request, fields);
@@ -251,14 +275,15 @@ bool DeliveryClient::get_audio(int64_t first_sample, int64_t sample_count, std::
   if (!receive_header(kAudioReply, "AudioReply", &length)) return false;
   if (!QUORVEL_INPUT_OK(static_cast<int64_t>(length) == byte_count + kAudioReplyOverhead)) {
     return fail(ClientStatus::kMalformed, "AudioReply has length " + std::to_string(length) +
-                                              " for a request of " + std::to_string(byte_count) + " bytes");
+                                              " for a request of " + std::to_string(byte_count) +
+                                              " bytes");
   }
   uint8_t record[kAudioInfoSize];
   if (!receive(record, kAudioInfoSize, "AudioReply")) return false;
   if (!QUORVEL_INPUT_OK(read_audio_info(record).byte_count == fields.byte_count &&
                         audio_info_is_consistent(record))) {
-    return fail(ClientStatus::kMalformed, "AudioReply record does not say " +
-                                              std::to_string(byte_count) + " bytes");
+    return fail(ClientStatus::kMalformed,
+                "AudioReply record does not say " + std::to_string(byte_count) + " bytes");
   }
   audio->resize(static_cast<size_t>(byte_count));
   return receive(audio->data(), audio->size(), "audio");

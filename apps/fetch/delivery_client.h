@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "apps/fetch/client_socket.h"
-#include "wire/compression_type.h"
 #include "codecs/frame_codec.h"
+#include "wire/compression_type.h"
 #include "wire/protocol.h"
 
 namespace quorvel::client {
@@ -50,7 +50,8 @@ class DeliveryClient {
   // must carry the compression that the mask selects (the codec in force when none).
   bool set_compression(uint8_t mask);
   // GetFrame n; *frame receives the decoded packed YUY2 frame (width * 2 * height bytes).
-  bool get_frame(int32_t frame_number, std::vector<uint8_t>* frame, FrameReplyInfo* reply = nullptr);
+  bool get_frame(int32_t frame_number, std::vector<uint8_t>* frame,
+                 FrameReplyInfo* reply = nullptr);
   // GetAudio for sample_count samples from first_sample; *audio receives the bytes.
   bool get_audio(int64_t first_sample, int64_t sample_count, std::vector<uint8_t>* audio);
   // Disconnect, then closes the connection. No reply is expected.

@@ -29,7 +29,8 @@ class FetchRun {
       outcome_.ok = true;
     }
     mend_frame_count();
-    if (sinks_.progress != nullptr) sinks_.progress->finish(outcome_.frames_written, client_.bytes_received());
+    if (sinks_.progress != nullptr)
+      sinks_.progress->finish(outcome_.frames_written, client_.bytes_received());
     if (client_.connected()) client_.disconnect();
     return outcome_;
   }
@@ -43,13 +44,15 @@ class FetchRun {
 
   bool wrote(OutputFile* file, const void* data, uint64_t length) {
     switch (file->write(data, length)) {
-      case WriteResult::kOk: return true;
+      case WriteResult::kOk:
+        return true;
       case WriteResult::kReaderClosed:
         // The reader has what it wants: an early but clean end.
         outcome_.reader_closed = true;
         outcome_.ok = true;
         return false;
-      case WriteResult::kError: break;
+      case WriteResult::kError:
+        break;
     }
     return failed("cannot write " + file->name() + ": " + file->last_error());
   }
@@ -60,10 +63,12 @@ class FetchRun {
     if (sinks_.audio != nullptr && !has_audio(info_)) return failed("the stream has no audio");
     if (has_video(info_)) {
       std::string problem;
-      if (!resolve_frame_range(plan_.frames, info_.frame_count, &range_, &problem)) return failed(problem);
+      if (!resolve_frame_range(plan_.frames, info_.frame_count, &range_, &problem))
+        return failed(problem);
     }
     if (has_audio(info_)) choose_audio_span();
-    if (sinks_.video != nullptr && plan_.set_compression && !client_.set_compression(plan_.compression_mask)) {
+    if (sinks_.video != nullptr && plan_.set_compression &&
+        !client_.set_compression(plan_.compression_mask)) {
       return client_failed();
     }
     return true;
@@ -75,7 +80,8 @@ class FetchRun {
     audio_end_ = info_.sample_count;
     if (plan_.frames_given && has_video(info_)) {
       audio_next_ = std::min(first_sample_of_frame(range_.first, info_), audio_end_);
-      audio_end_ = std::min(first_sample_of_frame(static_cast<int64_t>(range_.last) + 1, info_), audio_end_);
+      audio_end_ =
+          std::min(first_sample_of_frame(static_cast<int64_t>(range_.last) + 1, info_), audio_end_);
     }
     audio_first_ = audio_next_;
   }
@@ -101,8 +107,8 @@ class FetchRun {
                       std::string("the stream says ") + field_order_words(order) +
                           "; use --field-order progressive if the video is not interlaced");
       }
-      y4m_format_ = {info_.width, info_.height, info_.rate, info_.scale, order,
-                     range_.last - range_.first + 1};
+      y4m_format_ = {info_.width, info_.height, info_.rate,
+                     info_.scale, order,        range_.last - range_.first + 1};
       y4m_header_ = y4m_stream_header(y4m_format_);
       if (!wrote(sinks_.video, y4m_header_.data(), y4m_header_.size())) return false;
     }
@@ -124,8 +130,10 @@ class FetchRun {
       if (!open_outputs() || !write_frame()) return false;
       ++outcome_.frames_written;
       // The audio that plays during this frame, so both outputs grow together.
-      if (!fetch_audio_up_to(std::min(first_sample_of_frame(n + 1, info_), audio_end_))) return false;
-      if (sinks_.progress != nullptr) sinks_.progress->update(outcome_.frames_written, client_.bytes_received());
+      if (!fetch_audio_up_to(std::min(first_sample_of_frame(n + 1, info_), audio_end_)))
+        return false;
+      if (sinks_.progress != nullptr)
+        sinks_.progress->update(outcome_.frames_written, client_.bytes_received());
     }
     return true;
   }
@@ -139,10 +147,13 @@ class FetchRun {
 
   bool fetch_audio_up_to(uint64_t end) {
     if (sinks_.audio == nullptr) return true;
-    const int64_t samples_per_request = std::max<int64_t>(1, kAudioRequestBytes / (info_.channels * 2));
+    const int64_t samples_per_request =
+        std::max<int64_t>(1, kAudioRequestBytes / (info_.channels * 2));
     while (audio_next_ < end) {
-      const int64_t count = std::min<int64_t>(static_cast<int64_t>(end - audio_next_), samples_per_request);
-      if (!client_.get_audio(static_cast<int64_t>(audio_next_), count, &audio_)) return client_failed();
+      const int64_t count =
+          std::min<int64_t>(static_cast<int64_t>(end - audio_next_), samples_per_request);
+      if (!client_.get_audio(static_cast<int64_t>(audio_next_), count, &audio_))
+        return client_failed();
       if (!open_outputs() || !wrote(sinks_.audio, audio_.data(), audio_.size())) return false;
       audio_next_ += static_cast<uint64_t>(count);
       outcome_.audio_samples_written += static_cast<uint64_t>(count);
@@ -163,9 +174,11 @@ class FetchRun {
     written.frame_count = static_cast<int32_t>(outcome_.frames_written);
     std::string header = y4m_stream_header(written);
     header.insert(header.size() - 1, y4m_header_.size() - header.size(), ' ');
-    if (video->write_at(0, header.data(), header.size()) != WriteResult::kOk && outcome_.error.empty()) {
+    if (video->write_at(0, header.data(), header.size()) != WriteResult::kOk &&
+        outcome_.error.empty()) {
       outcome_.ok = false;
-      outcome_.error = "cannot correct the frame count of " + video->name() + ": " + video->last_error();
+      outcome_.error =
+          "cannot correct the frame count of " + video->name() + ": " + video->last_error();
     }
   }
 
@@ -191,8 +204,8 @@ class FetchRun {
 uint64_t first_sample_of_frame(int64_t frame, const StreamInfoRecord& info) {
   if (frame <= 0 || info.rate == 0) return 0;
   // Up to 2^31 * 2^31 * 2^32: needs more than 64 bits.
-  const unsigned __int128 product = static_cast<unsigned __int128>(frame) *
-                                    static_cast<uint64_t>(info.audio_rate) * info.scale;
+  const unsigned __int128 product =
+      static_cast<unsigned __int128>(frame) * static_cast<uint64_t>(info.audio_rate) * info.scale;
   const unsigned __int128 sample = product / info.rate;
   return sample > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(sample);
 }

@@ -10,15 +10,15 @@
 #include <string>
 
 #include "apps/fetch/delivery_client.h"
-#include "apps/fetch/field_order.h"
 #include "apps/fetch/fetch_progress.h"
+#include "apps/fetch/field_order.h"
 #include "apps/fetch/frame_range.h"
 #include "apps/fetch/output_file.h"
 
 namespace quorvel::client {
 
 struct FetchPlan {
-  FrameRange frames;       // all frames unless --frames
+  FrameRange frames;  // all frames unless --frames
   bool frames_given = false;
   bool raw_video = false;  // packed YUY2 bytes instead of Y4M
   FieldOrder field_order = FieldOrder::kAuto;

@@ -37,19 +37,26 @@ struct Options {
 };
 
 void add_options(CLI::App& app, Options& options) {
-  app.add_option("server", options.server, "HOST[:PORT] of the frame server (port 22050 by default)")
+  app.add_option("server", options.server,
+                 "HOST[:PORT] of the frame server (port 22050 by default)")
       ->required();
   app.add_option("-o,--output", options.output, "video output file, - for standard output");
   app.add_flag("--raw", options.raw, "write packed YUY2 frames instead of Y4M");
-  app.add_option("--audio-out", options.audio_output, "audio output file (WAV), - for standard output");
-  app.add_option("--frames", options.frames, "frames A-B, A- or N (default: all) and the audio during them");
-  app.add_option("--field-order", options.field_order, "auto, progressive, tff or bff (Y4M interlace tag)")
+  app.add_option("--audio-out", options.audio_output,
+                 "audio output file (WAV), - for standard output");
+  app.add_option("--frames", options.frames,
+                 "frames A-B, A- or N (default: all) and the audio during them");
+  app.add_option("--field-order", options.field_order,
+                 "auto, progressive, tff or bff (Y4M interlace tag)")
       ->check(CLI::IsMember({"auto", "progressive", "tff", "bff"}));
   app.add_option("--compression", options.compression, "none, lzo, fano, deflate or auto")
       ->check(CLI::IsMember({"none", "lzo", "fano", "deflate", "auto"}));
-  app.add_flag("--progress", options.progress, "show the progress line even when stderr is no terminal");
+  app.add_flag("--progress", options.progress,
+               "show the progress line even when stderr is no terminal");
   app.add_flag("-q,--quiet", options.quiet, "print nothing but errors");
-  app.add_option("--timeout", options.timeout_seconds, "give up when the server does not answer (or accept the connection) this long (seconds, 0 = never)")
+  app.add_option("--timeout", options.timeout_seconds,
+                 "give up when the server does not answer (or accept the connection) this long "
+                 "(seconds, 0 = never)")
       ->check(CLI::NonNegativeNumber);
   app.set_version_flag("--version", std::string(kProgram) + " " + QUORVEL_VERSION);
 }
@@ -65,15 +72,19 @@ void print_notice(void* /*context*/, const std::string& text) {
 
 // Checks the options that CLI11 cannot, and fills the plan.
 int make_plan(const Options& options, FetchPlan* plan, ServerAddress* address) {
-  if (!parse_server_address(options.server, address)) return usage_error("bad server address '" + options.server + "'");
-  if (options.output.empty() && options.audio_output.empty()) return usage_error("nothing to write: give -o and/or --audio-out");
-  if (options.output == "-" && options.audio_output == "-") return usage_error("video and audio cannot both go to standard output");
+  if (!parse_server_address(options.server, address))
+    return usage_error("bad server address '" + options.server + "'");
+  if (options.output.empty() && options.audio_output.empty())
+    return usage_error("nothing to write: give -o and/or --audio-out");
+  if (options.output == "-" && options.audio_output == "-")
+    return usage_error("video and audio cannot both go to standard output");
   if (options.raw && options.output.empty()) return usage_error("--raw needs -o");
   if ((options.output == "-" || options.audio_output == "-") && isatty(STDOUT_FILENO) != 0) {
     return usage_error("refusing to write media to a terminal; redirect or pipe standard output");
   }
   if (!options.frames.empty()) {
-    if (!parse_frame_range(options.frames, &plan->frames)) return usage_error("bad --frames '" + options.frames + "' (A-B, A- or N)");
+    if (!parse_frame_range(options.frames, &plan->frames))
+      return usage_error("bad --frames '" + options.frames + "' (A-B, A- or N)");
     plan->frames_given = true;
   }
   parse_field_order(options.field_order, &plan->field_order);
@@ -96,12 +107,13 @@ int fetch(const Options& options) {
   OutputFile audio(options.audio_output);
 
   DeliveryClient client;
-  if (!client.connect(address.host, address.port, timeout_ms_from_seconds(options.timeout_seconds))) {
+  if (!client.connect(address.host, address.port,
+                      timeout_ms_from_seconds(options.timeout_seconds))) {
     std::fprintf(stderr, "%s: %s\n", kProgram, client.error().c_str());
     return kExitFailure;
   }
-  const bool show_progress = !options.quiet && !options.output.empty() &&
-                             (options.progress || isatty(STDERR_FILENO) != 0);
+  const bool show_progress =
+      !options.quiet && !options.output.empty() && (options.progress || isatty(STDERR_FILENO) != 0);
   FetchProgress progress(show_progress);
   FetchSinks sinks;
   sinks.video = options.output.empty() ? nullptr : &video;
@@ -131,11 +143,13 @@ int fetch(const Options& options) {
 int main(int argc, char** argv) {
   // A reader that closes the pipe gives EPIPE, so the job can send Disconnect and stop.
   std::signal(SIGPIPE, SIG_IGN);
-  CLI::App app{"Receives video and audio from a Quorvel frame server and writes Y4M (or raw "
-               "YUY2) and WAV.",
-               kProgram};
+  CLI::App app{
+      "Receives video and audio from a Quorvel frame server and writes Y4M (or raw "
+      "YUY2) and WAV.",
+      kProgram};
   Options options;
   add_options(app, options);
-  if (const int code = quorvel::apps::parse_command_line(app, argc, argv, kProgram); code >= 0) return code;
+  if (const int code = quorvel::apps::parse_command_line(app, argc, argv, kProgram); code >= 0)
+    return code;
   return fetch(options);
 }

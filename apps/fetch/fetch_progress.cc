@@ -34,17 +34,19 @@ std::string FetchProgress::format_line(int64_t frames_done, int64_t total_frames
       seconds > 0 ? static_cast<double>(bytes_received) / 1e6 / seconds : 0.0;
   const int64_t left = total_frames - frames_done;
   std::string eta = "-:--:--";
-  if (fps > 0 && left >= 0) eta = clock_text(static_cast<int64_t>(static_cast<double>(left) / fps + 0.5));
+  if (fps > 0 && left >= 0)
+    eta = clock_text(static_cast<int64_t>(static_cast<double>(left) / fps + 0.5));
   char line[160];
-  std::snprintf(line, sizeof line, "[%5.1f%%] %lld/%lld frames, %.2f fps, %.2f MB/s, eta %s", percent,
-                static_cast<long long>(frames_done), static_cast<long long>(total_frames), fps,
-                megabytes_per_second, eta.c_str());
+  std::snprintf(line, sizeof line, "[%5.1f%%] %lld/%lld frames, %.2f fps, %.2f MB/s, eta %s",
+                percent, static_cast<long long>(frames_done), static_cast<long long>(total_frames),
+                fps, megabytes_per_second, eta.c_str());
   return line;
 }
 
 void FetchProgress::print(int64_t frames_done, uint64_t bytes_received) {
   const double seconds = std::chrono::duration<double>(Clock::now() - start_).count();
-  std::fprintf(out_, "\r%s", format_line(frames_done, total_frames_, seconds, bytes_received).c_str());
+  std::fprintf(out_, "\r%s",
+               format_line(frames_done, total_frames_, seconds, bytes_received).c_str());
   std::fflush(out_);
   printed_ = true;
 }

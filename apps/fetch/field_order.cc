@@ -36,9 +36,12 @@ FieldOrder resolve_field_order(FieldOrder requested, int32_t image_type) {
 
 char y4m_interlace_tag(FieldOrder order) {
   switch (order) {
-    case FieldOrder::kTopFieldFirst: return 't';
-    case FieldOrder::kBottomFieldFirst: return 'b';
-    default: return 'p';
+    case FieldOrder::kTopFieldFirst:
+      return 't';
+    case FieldOrder::kBottomFieldFirst:
+      return 'b';
+    default:
+      return 'p';
   }
 }
 

@@ -13,7 +13,9 @@ namespace quorvel::client {
 OutputFile::OutputFile(std::string path)
     : path_(std::move(path)), name_(path_ == "-" ? "standard output" : path_) {}
 
-OutputFile::~OutputFile() { close(); }
+OutputFile::~OutputFile() {
+  close();
+}
 
 bool OutputFile::open(std::string* error) {
   close();

@@ -17,7 +17,8 @@ bool check_video(const StreamInfoRecord& info, std::string* problem) {
                " is not a positive size of even width";
     return false;
   }
-  if (!QUORVEL_INPUT_OK(info.width <= INT32_MAX / 2 && frame_bytes(info.height, info.width * 2) > 0)) {
+  if (!QUORVEL_INPUT_OK(info.width <= INT32_MAX / 2 &&
+                        frame_bytes(info.height, info.width * 2) > 0)) {
     *problem = "frame size " + std::to_string(info.width) + "x" + std::to_string(info.height) +
                " is too large";
     return false;

@@ -12,8 +12,12 @@ namespace quorvel::client {
 
 constexpr int kMaxAudioChannels = 8;
 
-inline bool has_video(const StreamInfoRecord& info) { return info.width != 0; }
-inline bool has_audio(const StreamInfoRecord& info) { return info.audio_rate != 0; }
+inline bool has_video(const StreamInfoRecord& info) {
+  return info.width != 0;
+}
+inline bool has_audio(const StreamInfoRecord& info) {
+  return info.audio_rate != 0;
+}
 
 // True when the record is usable; otherwise *problem says what is wrong with it.
 bool check_stream_info(const StreamInfoRecord& info, std::string* problem);

@@ -20,7 +20,9 @@ void put_le16(uint8_t* out, uint16_t value) {
   out[1] = static_cast<uint8_t>(value >> 8);
 }
 
-void put_tag(uint8_t* out, const char* tag) { std::memcpy(out, tag, 4); }
+void put_tag(uint8_t* out, const char* tag) {
+  std::memcpy(out, tag, 4);
+}
 
 }  // namespace
 

@@ -15,7 +15,7 @@ namespace quorvel::client {
 struct Y4mStreamFormat {
   int32_t width = 0;
   int32_t height = 0;
-  uint32_t rate = 0;   // frames per `scale` seconds
+  uint32_t rate = 0;  // frames per `scale` seconds
   uint32_t scale = 0;
   FieldOrder field_order = FieldOrder::kProgressive;  // REQUIRES: not kAuto
   int32_t frame_count = 0;  // frames the file will hold, written as XLENGTH

@@ -9,9 +9,9 @@
 namespace quorvel::serve {
 
 struct VideoFormat {
-  int32_t width = 0;   // even
+  int32_t width = 0;  // even
   int32_t height = 0;
-  uint32_t rate = 0;   // frames per `scale` seconds
+  uint32_t rate = 0;  // frames per `scale` seconds
   uint32_t scale = 0;
   int32_t frame_count = 0;
 };

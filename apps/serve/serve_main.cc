@@ -48,23 +48,32 @@ struct Options {
 };
 
 void add_options(CLI::App& app, Options& options) {
-  app.add_option("--size", options.size, "test pattern size WxH (even width)")->capture_default_str();
+  app.add_option("--size", options.size, "test pattern size WxH (even width)")
+      ->capture_default_str();
   app.add_option("--rate", options.rate, "test pattern frame rate N/D")->capture_default_str();
   app.add_option("--frames", options.frames, "test pattern length in frames")
-      ->check(CLI::Range(1, INT32_MAX))->capture_default_str();
-  app.add_option("--input", options.input, "serve this Y4M file (4:2:0, 4:2:2, 4:4:4 or mono, 8-bit) instead of the pattern");
-  auto* audio = app.add_option("--audio", options.audio,
-                                "serve this WAV file (16-bit PCM, 1 to 8 channels) instead of the tone");
+      ->check(CLI::Range(1, INT32_MAX))
+      ->capture_default_str();
+  app.add_option("--input", options.input,
+                 "serve this Y4M file (4:2:0, 4:2:2, 4:4:4 or mono, 8-bit) instead of the pattern");
+  auto* audio =
+      app.add_option("--audio", options.audio,
+                     "serve this WAV file (16-bit PCM, 1 to 8 channels) instead of the tone");
   app.add_flag("--no-audio", options.no_audio, "serve no audio")->excludes(audio);
-  app.add_option("--port", options.port, "port number or service name; 0 picks a free port")->capture_default_str();
+  app.add_option("--port", options.port, "port number or service name; 0 picks a free port")
+      ->capture_default_str();
   app.add_option("--interlaced", options.interlaced, "say the video is interlaced")
-      ->check(CLI::Range(0, 1))->capture_default_str();
+      ->check(CLI::Range(0, 1))
+      ->capture_default_str();
   app.add_option("--tff", options.top_field_first, "say the top field comes first")
-      ->check(CLI::Range(0, 1))->capture_default_str();
+      ->check(CLI::Range(0, 1))
+      ->capture_default_str();
   app.add_option("--read-ahead", options.read_ahead, "prepare the next frame after each reply")
-      ->check(CLI::Range(0, 1))->capture_default_str();
+      ->check(CLI::Range(0, 1))
+      ->capture_default_str();
   auto* once = app.add_flag("--once", "serve one client, then exit (the default)");
-  app.add_flag("--loop", options.loop, "start a new run after each client, until Ctrl-C")->excludes(once);
+  app.add_flag("--loop", options.loop, "start a new run after each client, until Ctrl-C")
+      ->excludes(once);
   app.add_flag("--progress", options.progress, "show progress even when stderr is no terminal");
   app.add_flag("-q,--quiet", options.quiet, "no progress, only the port line and errors");
   app.set_version_flag("--version", std::string(kProgram) + " " + QUORVEL_VERSION);
@@ -114,7 +123,9 @@ int open_sources(const Options& options, Sources* sources) {
   return kExitOk;
 }
 
-void on_signal(int) { StandInHost::request_abort(); }
+void on_signal(int) {
+  StandInHost::request_abort();
+}
 
 void install_signal_handlers() {
   struct sigaction action {};
@@ -146,7 +157,8 @@ int serve(const Options& options, const Sources& sources) {
   settings.top_field_first = options.top_field_first;
   settings.read_ahead = options.read_ahead;
 
-  ServeProgress progress(!options.quiet && (options.progress || isatty(STDERR_FILENO) != 0), kProgram);
+  ServeProgress progress(!options.quiet && (options.progress || isatty(STDERR_FILENO) != 0),
+                         kProgram);
   StandInHost host(sources.video.get(), sources.audio.get(), progress.listener());
   do {
     ListenState state;
@@ -165,12 +177,14 @@ int serve(const Options& options, const Sources& sources) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Stand-in host: serves a test pattern and tone, or a Y4M and a WAV file, to one "
-               "TCPDeliver client at a time.",
-               kProgram};
+  CLI::App app{
+      "Stand-in host: serves a test pattern and tone, or a Y4M and a WAV file, to one "
+      "TCPDeliver client at a time.",
+      kProgram};
   Options options;
   add_options(app, options);
-  if (const int code = quorvel::apps::parse_command_line(app, argc, argv, kProgram); code >= 0) return code;
+  if (const int code = quorvel::apps::parse_command_line(app, argc, argv, kProgram); code >= 0)
+    return code;
   Sources sources;
   if (const int code = open_sources(options, &sources); code != kExitOk) return code;
   install_signal_handlers();

@@ -10,7 +10,8 @@ namespace {
 constexpr int64_t kMaxDimension = 16384;
 
 bool parse_positive(const std::string& text, int64_t max, int64_t* value) {
-  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) {
+  if (text.empty() || text.size() > 10 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
     return false;
   }
   errno = 0;
@@ -38,7 +39,8 @@ bool parse_frame_rate(const std::string& text, uint32_t* rate, uint32_t* scale) 
   int64_t numerator = 0;
   int64_t denominator = 1;
   if (!parse_positive(text.substr(0, slash), UINT32_MAX, &numerator)) return false;
-  if (slash != std::string::npos && !parse_positive(text.substr(slash + 1), UINT32_MAX, &denominator)) {
+  if (slash != std::string::npos &&
+      !parse_positive(text.substr(slash + 1), UINT32_MAX, &denominator)) {
     return false;
   }
   *rate = static_cast<uint32_t>(numerator);

@@ -19,7 +19,8 @@ StandInHost::StandInHost(VideoSource* video, AudioSource* audio, const ProgressL
     info_.rate = format.rate;
     info_.scale = format.scale;
     info_.frame_count = format.frame_count;
-    info_.frame_size = static_cast<uint32_t>(format.width) * 2u * static_cast<uint32_t>(format.height);
+    info_.frame_size =
+        static_cast<uint32_t>(format.width) * 2u * static_cast<uint32_t>(format.height);
     frame_.resize(info_.frame_size);
   }
   if (audio_ != nullptr) {
@@ -41,8 +42,12 @@ StandInHost::~StandInHost() {
   if (active_ == this) active_ = nullptr;
 }
 
-void StandInHost::request_abort() { abort_flag_ = 1; }
-bool StandInHost::abort_requested() { return abort_flag_ != 0; }
+void StandInHost::request_abort() {
+  abort_flag_ = 1;
+}
+bool StandInHost::abort_requested() {
+  return abort_flag_ != 0;
+}
 
 void* StandInHost::get_frame(int32_t frame_number, uint32_t format) {
   StandInHost* host = active_;
@@ -78,7 +83,9 @@ void* StandInHost::get_audio(int32_t first_sample, int32_t sample_count, int32_t
   return host->audio_buffer_.data();
 }
 
-int32_t StandInHost::is_aborted() { return abort_flag_ != 0 ? 1 : 0; }
+int32_t StandInHost::is_aborted() {
+  return abort_flag_ != 0 ? 1 : 0;
+}
 
 int32_t StandInHost::show_progress(int32_t frame_number, int32_t frame_count) {
   StandInHost* host = active_;
@@ -88,6 +95,8 @@ int32_t StandInHost::show_progress(int32_t frame_number, int32_t frame_count) {
   return 1;
 }
 
-int32_t StandInHost::notify_frame() { return 1; }
+int32_t StandInHost::notify_frame() {
+  return 1;
+}
 
 }  // namespace quorvel::serve

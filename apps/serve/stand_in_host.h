@@ -47,7 +47,8 @@ class StandInHost {
 
  private:
   static void* QUORVEL_CDECL get_frame(int32_t frame_number, uint32_t format);
-  static void* QUORVEL_CDECL get_audio(int32_t first_sample, int32_t sample_count, int32_t* delivered);
+  static void* QUORVEL_CDECL get_audio(int32_t first_sample, int32_t sample_count,
+                                       int32_t* delivered);
   static int32_t QUORVEL_CDECL is_aborted();
   static int32_t QUORVEL_CDECL show_progress(int32_t frame_number, int32_t frame_count);
   static int32_t QUORVEL_CDECL notify_frame();

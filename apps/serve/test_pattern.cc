@@ -33,8 +33,8 @@ uint8_t noise(int32_t x, int32_t y, int32_t n) {
 
 }  // namespace
 
-void TestPattern::fill_rect(uint8_t* yuy2, int32_t left, int32_t top, int32_t right,
-                            int32_t bottom, uint8_t y, uint8_t u, uint8_t v) const {
+void TestPattern::fill_rect(uint8_t* yuy2, int32_t left, int32_t top, int32_t right, int32_t bottom,
+                            uint8_t y, uint8_t u, uint8_t v) const {
   const int32_t row_bytes = format_.width * 2;
   left = std::max(0, left) & ~1;  // whole pixel pairs, so chroma stays paired
   right = std::min(format_.width, right);
@@ -69,7 +69,8 @@ void TestPattern::draw_ramp(uint8_t* yuy2, int32_t top, int32_t n) const {
       const int32_t luma = 16 + position * 219 / format_.width;
       line[2 * x] = static_cast<uint8_t>(luma + noise(x, row, n));
       // Cb on even pixels, Cr on odd: a slow chroma sweep down the ramp.
-      line[2 * x + 1] = static_cast<uint8_t>(x % 2 == 0 ? 96 + (row - top) % 64 : 160 - (row - top) % 64);
+      line[2 * x + 1] =
+          static_cast<uint8_t>(x % 2 == 0 ? 96 + (row - top) % 64 : 160 - (row - top) % 64);
     }
   }
 }
@@ -89,7 +90,8 @@ void TestPattern::draw_counter(uint8_t* yuy2, int32_t n) const {
   const std::string digits = std::to_string(n);
   const int32_t scale = std::max(1, format_.height / 60);
   const int32_t cell = 4 * scale * 2;  // a digit and its gap, in pixels (even)
-  fill_rect(yuy2, 0, 0, static_cast<int32_t>(digits.size()) * cell + 2 * scale, 7 * scale, 16, 128, 128);
+  fill_rect(yuy2, 0, 0, static_cast<int32_t>(digits.size()) * cell + 2 * scale, 7 * scale, 16, 128,
+            128);
   for (size_t i = 0; i < digits.size(); ++i) {
     const uint8_t* glyph = kDigits[digits[i] - '0'];
     const int32_t origin = 2 * scale + static_cast<int32_t>(i) * cell;

@@ -22,8 +22,8 @@ class TestPattern : public VideoSource {
   void draw_ramp(uint8_t* yuy2, int32_t top, int32_t n) const;
   void draw_box(uint8_t* yuy2, int32_t bottom, int32_t n) const;
   void draw_counter(uint8_t* yuy2, int32_t n) const;
-  void fill_rect(uint8_t* yuy2, int32_t left, int32_t top, int32_t right, int32_t bottom,
-                 uint8_t y, uint8_t u, uint8_t v) const;
+  void fill_rect(uint8_t* yuy2, int32_t left, int32_t top, int32_t right, int32_t bottom, uint8_t y,
+                 uint8_t u, uint8_t v) const;
 
   VideoFormat format_;
 };

@@ -15,7 +15,8 @@ constexpr double kTwoPi = 6.283185307179586;
 int16_t TestTone::sample(int64_t index, int channel) const {
   const double frequency = kFirstFrequency / static_cast<double>(1 << channel);
   // Reduced to one period first, so the phase stays exact however far into the stream.
-  const int64_t period = static_cast<int64_t>(std::llround(static_cast<double>(format_.rate) / frequency));
+  const int64_t period =
+      static_cast<int64_t>(std::llround(static_cast<double>(format_.rate) / frequency));
   const double phase = static_cast<double>(index % period) / static_cast<double>(period);
   return static_cast<int16_t>(std::lround(kAmplitude * std::sin(kTwoPi * phase)));
 }

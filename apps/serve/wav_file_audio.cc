@@ -13,9 +13,13 @@ constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
 constexpr uint32_t kStreamedSize = 0xFFFFFFFFu;
 
-uint16_t get_le16(const uint8_t* in) { return static_cast<uint16_t>(in[0] | in[1] << 8); }
+uint16_t get_le16(const uint8_t* in) {
+  return static_cast<uint16_t>(in[0] | in[1] << 8);
+}
 
-bool is_tag(const uint8_t* at, const char* tag) { return std::memcmp(at, tag, 4) == 0; }
+bool is_tag(const uint8_t* at, const char* tag) {
+  return std::memcmp(at, tag, 4) == 0;
+}
 
 }  // namespace
 
@@ -51,7 +55,8 @@ bool WavFileAudio::parse_format_chunk(const uint8_t* chunk, uint64_t size, std::
   const uint32_t rate = get_le32(chunk + 4);
   const uint16_t block_align = get_le16(chunk + 12);
   const uint16_t bits = get_le16(chunk + 14);
-  if (tag == kFormatExtensible && size >= 40) tag = get_le16(chunk + 24);  // the subformat's first bytes
+  if (tag == kFormatExtensible && size >= 40)
+    tag = get_le16(chunk + 24);  // the subformat's first bytes
   if (tag != kFormatPcm || bits != 16) {
     *problem = "not 16-bit PCM";
     return false;
@@ -111,12 +116,14 @@ void WavFileAudio::read(int64_t first, int64_t count, uint8_t* out) {
   const int64_t begin = std::max<int64_t>(first, 0);
   const int64_t end = std::min<int64_t>(first + count, total);
   if (begin >= end) return;
-  std::memcpy(out + (begin - first) * block, bytes_ + data_offset_ + static_cast<uint64_t>(begin * block),
+  std::memcpy(out + (begin - first) * block,
+              bytes_ + data_offset_ + static_cast<uint64_t>(begin * block),
               static_cast<size_t>((end - begin) * block));
 }
 
 const uint8_t* WavFileAudio::samples_at(int64_t first, int64_t count) const {
-  if (first < 0 || count < 0 || first + count > static_cast<int64_t>(format_.samples)) return nullptr;
+  if (first < 0 || count < 0 || first + count > static_cast<int64_t>(format_.samples))
+    return nullptr;
   return bytes_ + data_offset_ + static_cast<uint64_t>(first * format_.channels * 2);
 }
 

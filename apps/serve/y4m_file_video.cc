@@ -52,7 +52,9 @@ bool parse_chroma(const std::string& text, Y4mChroma* chroma) {
   return true;
 }
 
-uint8_t average(uint8_t a, uint8_t b) { return static_cast<uint8_t>((a + b + 1) / 2); }
+uint8_t average(uint8_t a, uint8_t b) {
+  return static_cast<uint8_t>((a + b + 1) / 2);
+}
 
 // Finds the newline of the line starting at offset; false when there is none near.
 // REQUIRES: offset <= size.
@@ -109,7 +111,7 @@ bool parse_y4m_header(const std::string& line, Y4mHeader* header, std::string* p
 }
 
 std::unique_ptr<Y4mFileVideo> Y4mFileVideo::open(const std::string& path, uint32_t fallback_rate,
-                                                  uint32_t fallback_scale, std::string* error) {
+                                                 uint32_t fallback_scale, std::string* error) {
   std::unique_ptr<Y4mFileVideo> video(new Y4mFileVideo());
   if (!video->file_.open(path, error)) return nullptr;
   video->bytes_ = video->file_.data();
@@ -157,10 +159,22 @@ bool Y4mFileVideo::index_frames(uint64_t first_frame, std::string* error) {
   const uint64_t width = static_cast<uint64_t>(header_.width);
   const uint64_t height = static_cast<uint64_t>(header_.height);
   switch (header_.chroma) {
-    case Y4mChroma::k420: chroma_width_ = (width + 1) / 2; chroma_height_ = (height + 1) / 2; break;
-    case Y4mChroma::k422: chroma_width_ = (width + 1) / 2; chroma_height_ = height; break;
-    case Y4mChroma::k444: chroma_width_ = width; chroma_height_ = height; break;
-    case Y4mChroma::kMono: chroma_width_ = 0; chroma_height_ = 0; break;
+    case Y4mChroma::k420:
+      chroma_width_ = (width + 1) / 2;
+      chroma_height_ = (height + 1) / 2;
+      break;
+    case Y4mChroma::k422:
+      chroma_width_ = (width + 1) / 2;
+      chroma_height_ = height;
+      break;
+    case Y4mChroma::k444:
+      chroma_width_ = width;
+      chroma_height_ = height;
+      break;
+    case Y4mChroma::kMono:
+      chroma_width_ = 0;
+      chroma_height_ = 0;
+      break;
   }
   frame_bytes_ = width * height + 2 * chroma_width_ * chroma_height_;
   for (uint64_t offset = first_frame; offset < size_;) {

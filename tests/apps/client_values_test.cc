@@ -20,9 +20,10 @@ TEST(FrameRangeTest, ParsesTheThreeForms) {
     int32_t first, last;
   };
   const Case cases[] = {
-      {"3-9", true, 3, 9},   {"12-", true, 12, -1}, {"7", true, 7, 7},     {"0-0", true, 0, 0},
-      {"9-3", false, 0, 0},  {"-5", false, 0, 0},   {"a-b", false, 0, 0},  {"", false, 0, 0},
-      {"1-2-3", false, 0, 0}, {"99999999999", false, 0, 0}, {" 4", false, 0, 0},
+      {"3-9", true, 3, 9},          {"12-", true, 12, -1}, {"7", true, 7, 7},
+      {"0-0", true, 0, 0},          {"9-3", false, 0, 0},  {"-5", false, 0, 0},
+      {"a-b", false, 0, 0},         {"", false, 0, 0},     {"1-2-3", false, 0, 0},
+      {"99999999999", false, 0, 0}, {" 4", false, 0, 0},
   };
   for (const Case& c : cases) {
     FrameRange range;
@@ -55,10 +56,14 @@ TEST(ServerAddressTest, SplitsHostAndPort) {
     const char* port;
   };
   const Case cases[] = {
-      {"127.0.0.1:4000", true, "127.0.0.1", "4000"}, {"encoder", true, "encoder", "22050"},
-      {"[::1]:99", true, "::1", "99"},                {"[::1]", true, "::1", "22050"},
-      {"host:", false, "", ""},                        {":80", false, "", ""},
-      {"[::1", false, "", ""},                         {"[::1]x", false, "", ""},
+      {"127.0.0.1:4000", true, "127.0.0.1", "4000"},
+      {"encoder", true, "encoder", "22050"},
+      {"[::1]:99", true, "::1", "99"},
+      {"[::1]", true, "::1", "22050"},
+      {"host:", false, "", ""},
+      {":80", false, "", ""},
+      {"[::1", false, "", ""},
+      {"[::1]x", false, "", ""},
   };
   for (const Case& c : cases) {
     ServerAddress address;
@@ -71,10 +76,11 @@ TEST(ServerAddressTest, SplitsHostAndPort) {
 }
 
 TEST(TimeoutTest, SecondsBecomeWholeMillisecondsWithoutOverflow) {
-  const std::pair<double, int> cases[] = {
-      {0, 0},      {-1, 0},   {std::nan(""), 0}, {0.0001, 1}, {1.5, 1500},
-      {2147483.647, INT_MAX}, {1e12, INT_MAX},   {1e300, INT_MAX}};
-  for (const auto& [seconds, ms] : cases) EXPECT_EQ(timeout_ms_from_seconds(seconds), ms) << seconds;
+  const std::pair<double, int> cases[] = {{0, 0},          {-1, 0},         {std::nan(""), 0},
+                                          {0.0001, 1},     {1.5, 1500},     {2147483.647, INT_MAX},
+                                          {1e12, INT_MAX}, {1e300, INT_MAX}};
+  for (const auto& [seconds, ms] : cases)
+    EXPECT_EQ(timeout_ms_from_seconds(seconds), ms) << seconds;
 }
 
 TEST(CompressionChoiceTest, MasksOfTheNamedCodecs) {

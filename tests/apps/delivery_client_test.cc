@@ -4,6 +4,7 @@
 #include "apps/fetch/delivery_client.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,7 +12,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <gtest/gtest.h>
 #include <string>
 #include <thread>
 
@@ -69,7 +69,9 @@ class ScriptedServer {
       if (!read_exactly(client, request.data(), kHeaderSize)) break;
       const int32_t length = get_le32_signed(request.data());
       request.resize(kHeaderSize + static_cast<size_t>(length - 1));
-      if (length > 1 && !read_exactly(client, request.data() + kHeaderSize, static_cast<size_t>(length - 1))) break;
+      if (length > 1 &&
+          !read_exactly(client, request.data() + kHeaderSize, static_cast<size_t>(length - 1)))
+        break;
       requests_.push_back(request);
       if (!reply.empty()) send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
     }
@@ -110,7 +112,8 @@ Bytes stream_info_reply(const StreamInfoRecord& info, int32_t length = 1 + kStre
 Bytes frame_reply(const FrameInfoRecord& record, const Bytes& payload, int32_t length_adjust = 0,
                   int8_t command = kFrameReply) {
   Bytes reply(kHeaderSize + kFrameInfoSize);
-  write_header(reply.data(), 1 + kFrameInfoSize + static_cast<int32_t>(payload.size()) + length_adjust, command);
+  write_header(reply.data(),
+               1 + kFrameInfoSize + static_cast<int32_t>(payload.size()) + length_adjust, command);
   write_frame_info(record, reply.data() + kHeaderSize);
   reply.insert(reply.end(), payload.begin(), payload.end());
   return reply;
@@ -137,7 +140,9 @@ Bytes numbered_frame() {
 Bytes audio_reply(int32_t byte_count, int32_t second, int32_t third, const Bytes& audio,
                   int32_t length_adjust = 0) {
   Bytes reply(kHeaderSize + kAudioInfoSize, 0);
-  write_header(reply.data(), 1 + kAudioInfoSize + static_cast<int32_t>(audio.size()) + length_adjust, kAudioReply);
+  write_header(reply.data(),
+               1 + kAudioInfoSize + static_cast<int32_t>(audio.size()) + length_adjust,
+               kAudioReply);
   put_le32(reply.data() + kHeaderSize, static_cast<uint32_t>(byte_count));
   put_le32(reply.data() + kHeaderSize + 4, static_cast<uint32_t>(second));
   put_le32(reply.data() + kHeaderSize + 8, static_cast<uint32_t>(third));
@@ -152,8 +157,11 @@ bool connect_to(DeliveryClient& client, const ScriptedServer& server) {
 TEST(DeliveryClientTest, GoodRepliesAreDeliveredAndRequestsLaidOutAsTheServerReadsThem) {
   const Bytes frame = numbered_frame();
   const Bytes audio(40, 0x5A);
-  auto server = std::make_unique<ScriptedServer>(std::vector<Bytes>{
-      stream_info_reply(test_stream()), frame_reply(raw_record(3), frame), audio_reply(40, 0, 40, audio), {}});
+  auto server =
+      std::make_unique<ScriptedServer>(std::vector<Bytes>{stream_info_reply(test_stream()),
+                                                          frame_reply(raw_record(3), frame),
+                                                          audio_reply(40, 0, 40, audio),
+                                                          {}});
   DeliveryClient client;
   ASSERT_TRUE(connect_to(client, *server)) << client.error();
   StreamInfoRecord info;
@@ -197,7 +205,12 @@ TEST(DeliveryClientTest, UnusableStreamInfoIsRefused) {
       {"odd width", [](StreamInfoRecord& info) { info.width = 5; }, 49},
       {"negative width", [](StreamInfoRecord& info) { info.width = -4; }, 49},
       {"zero height", [](StreamInfoRecord& info) { info.height = 0; }, 49},
-      {"huge frame", [](StreamInfoRecord& info) { info.width = 65536; info.height = 65536; }, 49},
+      {"huge frame",
+       [](StreamInfoRecord& info) {
+         info.width = 65536;
+         info.height = 65536;
+       },
+       49},
       {"zero rate", [](StreamInfoRecord& info) { info.rate = 0; }, 49},
       {"zero scale", [](StreamInfoRecord& info) { info.scale = 0; }, 49},
       {"negative frame count", [](StreamInfoRecord& info) { info.frame_count = -1; }, 49},
@@ -205,7 +218,8 @@ TEST(DeliveryClientTest, UnusableStreamInfoIsRefused) {
       {"float samples", [](StreamInfoRecord& info) { info.sample_type = 16; }, 49},
       {"nine channels", [](StreamInfoRecord& info) { info.channels = 9; }, 49},
       {"no channels", [](StreamInfoRecord& info) { info.channels = 0; }, 49},
-      {"sample count past 32 bits", [](StreamInfoRecord& info) { info.sample_count = 1ull << 33; }, 49},
+      {"sample count past 32 bits", [](StreamInfoRecord& info) { info.sample_count = 1ull << 33; },
+       49},
   };
   for (const Case& c : cases) {
     StreamInfoRecord info = test_stream();
@@ -229,22 +243,32 @@ TEST(DeliveryClientTest, FrameRepliesThatDoNotFitTheStreamAreRefused) {
   };
   const Case cases[] = {
       {"other command", [](FrameInfoRecord&) {}, 0, kAudioReply, ClientStatus::kMalformed},
-      {"other frame", [](FrameInfoRecord& r) { r.frame_number = 4; }, 0, kFrameReply, ClientStatus::kMalformed},
+      {"other frame", [](FrameInfoRecord& r) { r.frame_number = 4; }, 0, kFrameReply,
+       ClientStatus::kMalformed},
       {"rows", [](FrameInfoRecord& r) { r.rows = 4; }, 0, kFrameReply, ClientStatus::kMalformed},
-      {"row bytes", [](FrameInfoRecord& r) { r.row_bytes = 4; }, 0, kFrameReply, ClientStatus::kMalformed},
+      {"row bytes", [](FrameInfoRecord& r) { r.row_bytes = 4; }, 0, kFrameReply,
+       ClientStatus::kMalformed},
       {"pitch", [](FrameInfoRecord& r) { r.pitch = 16; }, 0, kFrameReply, ClientStatus::kMalformed},
-      {"payload size vs length", [](FrameInfoRecord& r) { r.payload_size = 15; }, 0, kFrameReply, ClientStatus::kMalformed},
-      {"negative payload size", [](FrameInfoRecord& r) { r.payload_size = -16; }, -32, kFrameReply, ClientStatus::kMalformed},
-      {"huge payload size", [](FrameInfoRecord& r) { r.payload_size = 1 << 30; }, (1 << 30) - 16, kFrameReply, ClientStatus::kMalformed},
-      {"compression not in force", [](FrameInfoRecord& r) { r.compression = kCompressionLzo; }, 0, kFrameReply, ClientStatus::kMalformed},
-      {"unknown compression", [](FrameInfoRecord& r) { r.compression = 3; }, 0, kFrameReply, ClientStatus::kMalformed},
-      {"length below the record", [](FrameInfoRecord&) {}, -(16 + 60), kFrameReply, ClientStatus::kMalformed},
-      {"negative length", [](FrameInfoRecord&) {}, -(16 + 70 + 5), kFrameReply, ClientStatus::kMalformed},
+      {"payload size vs length", [](FrameInfoRecord& r) { r.payload_size = 15; }, 0, kFrameReply,
+       ClientStatus::kMalformed},
+      {"negative payload size", [](FrameInfoRecord& r) { r.payload_size = -16; }, -32, kFrameReply,
+       ClientStatus::kMalformed},
+      {"huge payload size", [](FrameInfoRecord& r) { r.payload_size = 1 << 30; }, (1 << 30) - 16,
+       kFrameReply, ClientStatus::kMalformed},
+      {"compression not in force", [](FrameInfoRecord& r) { r.compression = kCompressionLzo; }, 0,
+       kFrameReply, ClientStatus::kMalformed},
+      {"unknown compression", [](FrameInfoRecord& r) { r.compression = 3; }, 0, kFrameReply,
+       ClientStatus::kMalformed},
+      {"length below the record", [](FrameInfoRecord&) {}, -(16 + 60), kFrameReply,
+       ClientStatus::kMalformed},
+      {"negative length", [](FrameInfoRecord&) {}, -(16 + 70 + 5), kFrameReply,
+       ClientStatus::kMalformed},
   };
   for (const Case& c : cases) {
     FrameInfoRecord record = raw_record(3);
     c.change(record);
-    ScriptedServer server({stream_info_reply(test_stream()), frame_reply(record, numbered_frame(), c.length_adjust, c.command)});
+    ScriptedServer server({stream_info_reply(test_stream()),
+                           frame_reply(record, numbered_frame(), c.length_adjust, c.command)});
     DeliveryClient client;
     ASSERT_TRUE(connect_to(client, server));
     ASSERT_TRUE(client.get_stream_info(nullptr));
@@ -294,8 +318,9 @@ TEST(DeliveryClientTest, AudioRepliesThatDoNotFitTheRequestAreRefused) {
       {"third field", 40, 0, 0, 0, 40},
   };
   for (const Case& c : cases) {
-    ScriptedServer server({stream_info_reply(test_stream()),
-                           audio_reply(c.byte_count, c.second, c.third, Bytes(c.audio_bytes, 0), c.length_adjust)});
+    ScriptedServer server(
+        {stream_info_reply(test_stream()),
+         audio_reply(c.byte_count, c.second, c.third, Bytes(c.audio_bytes, 0), c.length_adjust)});
     DeliveryClient client;
     ASSERT_TRUE(connect_to(client, server));
     ASSERT_TRUE(client.get_stream_info(nullptr));

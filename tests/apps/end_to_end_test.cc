@@ -5,6 +5,7 @@
 // a client that stops reading replies, a closed output pipe and Ctrl-C each end a run as
 // they should. Every wait is bounded.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -13,7 +14,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,9 +23,9 @@
 #include "apps/fetch/fetch_job.h"
 #include "apps/serve/test_pattern.h"
 #include "apps/serve/test_tone.h"
-#include "wire/protocol.h"
-#include "tests/support/child_process.h"
 #include "tests/apps/media_files.h"
+#include "tests/support/child_process.h"
+#include "wire/protocol.h"
 
 namespace quorvel::testing {
 namespace {
@@ -86,12 +86,14 @@ Finished fetch(std::vector<std::string> args) {
   return run_program(args);
 }
 
-bool have_ffmpeg() { return access(QUORVEL_FFMPEG_PATH, X_OK) == 0 && access(QUORVEL_FFPROBE_PATH, X_OK) == 0; }
+bool have_ffmpeg() {
+  return access(QUORVEL_FFMPEG_PATH, X_OK) == 0 && access(QUORVEL_FFPROBE_PATH, X_OK) == 0;
+}
 
 // ffprobe's value for one entry of the first stream (e.g. "stream=field_order").
 std::string probe(const std::string& path, const std::string& entry, bool count_frames = false) {
-  std::vector<std::string> args = {QUORVEL_FFPROBE_PATH, "-v", "error", "-select_streams", "0",
-                                   "-show_entries", entry, "-of", "default=nw=1:nk=1"};
+  std::vector<std::string> args = {QUORVEL_FFPROBE_PATH, "-v",  "error", "-select_streams",  "0",
+                                   "-show_entries",      entry, "-of",   "default=nw=1:nk=1"};
   if (count_frames) args.push_back("-count_frames");
   args.push_back(path);
   std::string out = run_program(args).out;
@@ -139,9 +141,11 @@ class PatternDeliveryTest : public ::testing::TestWithParam<CodecRun> {};
 TEST_P(PatternDeliveryTest, FramesAndToneArriveBitExact) {
   const CodecRun run = GetParam();
   ScratchDir dir;
-  Server server = start_server({"--size", "64x48", "--frames", "12", "--read-ahead", run.read_ahead});
-  const Finished fetched = fetch({server.address(), "--raw", "-o", dir.file("video.yuy2"), "--audio-out",
-                                  dir.file("audio.wav"), "--compression", run.compression});
+  Server server =
+      start_server({"--size", "64x48", "--frames", "12", "--read-ahead", run.read_ahead});
+  const Finished fetched =
+      fetch({server.address(), "--raw", "-o", dir.file("video.yuy2"), "--audio-out",
+             dir.file("audio.wav"), "--compression", run.compression});
   ASSERT_EQ(fetched.code, 0) << fetched.err;
   expect_server_exits_cleanly(server);
 
@@ -149,7 +153,8 @@ TEST_P(PatternDeliveryTest, FramesAndToneArriveBitExact) {
   const size_t frame_bytes = 64 * 2 * 48;
   ASSERT_EQ(video.size(), 12 * frame_bytes);
   for (int n = 0; n < 12; ++n) {
-    EXPECT_TRUE(video.compare(n * frame_bytes, frame_bytes, pattern_frame(64, 48, 12, n)) == 0) << "frame " << n;
+    EXPECT_TRUE(video.compare(n * frame_bytes, frame_bytes, pattern_frame(64, 48, 12, n)) == 0)
+        << "frame " << n;
   }
   WavFile wav;
   ASSERT_TRUE(read_wav(dir.file("audio.wav"), &wav));
@@ -163,14 +168,16 @@ INSTANTIATE_TEST_SUITE_P(EveryCodec, PatternDeliveryTest,
                                            CodecRun{"lzo", "1"}, CodecRun{"fano", "1"},
                                            CodecRun{"deflate", "1"}, CodecRun{"deflate", "0"}),
                          [](const ::testing::TestParamInfo<CodecRun>& param_info) {
-                           return std::string(param_info.param.compression) + "_read_ahead_" + param_info.param.read_ahead;
+                           return std::string(param_info.param.compression) + "_read_ahead_" +
+                                  param_info.param.read_ahead;
                          });
 
 TEST(EndToEndTest, FrameRangeBringsTheAudioThatPlaysDuringIt) {
   ScratchDir dir;
   Server server = start_server({"--size", "32x16", "--frames", "20"});
-  const Finished fetched = fetch({server.address(), "--frames", "3-7", "-o", dir.file("part.y4m"),
-                                  "--audio-out", dir.file("part.wav"), "--field-order", "progressive"});
+  const Finished fetched =
+      fetch({server.address(), "--frames", "3-7", "-o", dir.file("part.y4m"), "--audio-out",
+             dir.file("part.wav"), "--field-order", "progressive"});
   ASSERT_EQ(fetched.code, 0) << fetched.err;
   expect_server_exits_cleanly(server);
 
@@ -192,7 +199,8 @@ TEST(EndToEndTest, FrameRangeBringsTheAudioThatPlaysDuringIt) {
   WavFile wav;
   ASSERT_TRUE(read_wav(dir.file("part.wav"), &wav));
   const uint32_t total = serve::tone_samples_for(20, 30000, 1001, 48000);
-  EXPECT_TRUE(wav.data == tone_bytes(total, static_cast<int64_t>(first), static_cast<int64_t>(end - first)));
+  EXPECT_TRUE(wav.data ==
+              tone_bytes(total, static_cast<int64_t>(first), static_cast<int64_t>(end - first)));
 }
 
 TEST(EndToEndTest, FfprobeReadsSizeRateFieldOrderAndFrameCount) {
@@ -214,7 +222,8 @@ TEST(EndToEndTest, FfprobeReadsSizeRateFieldOrderAndFrameCount) {
     std::vector<std::string> serve_args = {"--size", "48x32", "--rate", "25/1", "--frames", "9"};
     serve_args.insert(serve_args.end(), c.serve_args.begin(), c.serve_args.end());
     Server server = start_server(serve_args);
-    std::vector<std::string> fetch_args = {server.address(), "-o", dir.file("v.y4m"), "--audio-out", dir.file("a.wav")};
+    std::vector<std::string> fetch_args = {server.address(), "-o", dir.file("v.y4m"), "--audio-out",
+                                           dir.file("a.wav")};
     fetch_args.insert(fetch_args.end(), c.fetch_args.begin(), c.fetch_args.end());
     const Finished fetched = fetch(fetch_args);
     ASSERT_EQ(fetched.code, 0) << fetched.err;
@@ -246,8 +255,8 @@ TEST(EndToEndTest, Y4mInputInEachChromaFormat) {
   for (const Case& c : cases) {
     ScratchDir dir;
     const Finished made = run_program({QUORVEL_FFMPEG_PATH, "-v", "error", "-f", "lavfi", "-i",
-                                       "testsrc2=size=64x48:rate=50", "-frames:v", "4", "-pix_fmt", c.pix_fmt,
-                                       "-f", "yuv4mpegpipe", dir.file("in.y4m")});
+                                       "testsrc2=size=64x48:rate=50", "-frames:v", "4", "-pix_fmt",
+                                       c.pix_fmt, "-f", "yuv4mpegpipe", dir.file("in.y4m")});
     ASSERT_EQ(made.code, 0) << made.err;
     Server server = start_server({"--input", dir.file("in.y4m"), "--interlaced", "0"});
     const Finished fetched = fetch({server.address(), "-o", dir.file("out.y4m")});
@@ -264,11 +273,14 @@ TEST(EndToEndTest, Y4mInputInEachChromaFormat) {
     for (size_t f = 0; f < 4; ++f) {
       const std::string& source = in.frames[f];
       const std::string& result = out.frames[f];
-      EXPECT_EQ(result.substr(0, w * h), source.substr(0, w * h)) << c.pix_fmt << " luma of frame " << f;
+      EXPECT_EQ(result.substr(0, w * h), source.substr(0, w * h))
+          << c.pix_fmt << " luma of frame " << f;
       size_t mismatches = 0;
       for (int plane = 0; plane < 2; ++plane) {
-        const auto* src = reinterpret_cast<const uint8_t*>(source.data()) + w * h + plane * in_chroma;
-        const auto* got = reinterpret_cast<const uint8_t*>(result.data()) + w * h + plane * (w / 2 * h);
+        const auto* src =
+            reinterpret_cast<const uint8_t*>(source.data()) + w * h + plane * in_chroma;
+        const auto* got =
+            reinterpret_cast<const uint8_t*>(result.data()) + w * h + plane * (w / 2 * h);
         for (int y = 0; y < h; ++y) {
           for (int x = 0; x < w / 2; ++x) {
             int expected;
@@ -296,13 +308,15 @@ TEST(EndToEndTest, WavInputOfOneTwoAndSixChannels) {
   };
   for (const Case& c : {Case{1, 44}, Case{2, 44}, Case{6, 68}}) {
     ScratchDir dir;
-    const Finished made = run_program({QUORVEL_FFMPEG_PATH, "-v", "error", "-f", "lavfi", "-i",
-                                       "sine=frequency=440:sample_rate=44100:duration=0.5", "-af",
-                                       "aeval=" + std::string(c.channels == 1 ? "val(0)" : "val(0)*(ch+1)/8") +
-                                           ":c=" + std::to_string(c.channels) + "c",
-                                       "-c:a", "pcm_s16le", dir.file("in.wav")});
+    const Finished made =
+        run_program({QUORVEL_FFMPEG_PATH, "-v", "error", "-f", "lavfi", "-i",
+                     "sine=frequency=440:sample_rate=44100:duration=0.5", "-af",
+                     "aeval=" + std::string(c.channels == 1 ? "val(0)" : "val(0)*(ch+1)/8") +
+                         ":c=" + std::to_string(c.channels) + "c",
+                     "-c:a", "pcm_s16le", dir.file("in.wav")});
     ASSERT_EQ(made.code, 0) << made.err;
-    Server server = start_server({"--size", "32x16", "--frames", "10", "--audio", dir.file("in.wav")});
+    Server server =
+        start_server({"--size", "32x16", "--frames", "10", "--audio", dir.file("in.wav")});
     const Finished fetched = fetch({server.address(), "--audio-out", dir.file("out.wav")});
     ASSERT_EQ(fetched.code, 0) << fetched.err;
     expect_server_exits_cleanly(server);
@@ -391,7 +405,8 @@ TEST(EndToEndTest, ClosedOutputPipeEndsTheFetchCleanlyWithDisconnect) {
   io.stdout_pipe_closed_early = true;
   ASSERT_TRUE(fetcher.start({QUORVEL_FETCH_PATH, server.address(), "-o", "-"}, io));
   EXPECT_EQ(fetcher.wait(kRunMs), 0) << fetcher.stderr_text();
-  EXPECT_NE(fetcher.stderr_text().find("output was closed"), std::string::npos) << fetcher.stderr_text();
+  EXPECT_NE(fetcher.stderr_text().find("output was closed"), std::string::npos)
+      << fetcher.stderr_text();
   expect_server_exits_cleanly(server);
 }
 
@@ -405,7 +420,8 @@ TEST(EndToEndTest, CtrlCStopsAWaitingServerAndLoopServesClientsInARow) {
   for (int run = 0; run < 2; ++run) {
     const int port = run == 0 ? server.port : server.process->wait_for_port(kStartMs);
     ASSERT_GT(port, 0) << server.process->stderr_text();
-    const Finished fetched = fetch({"127.0.0.1:" + std::to_string(port), "--raw", "-o", "/dev/null"});
+    const Finished fetched =
+        fetch({"127.0.0.1:" + std::to_string(port), "--raw", "-o", "/dev/null"});
     EXPECT_EQ(fetched.code, 0) << fetched.err;
   }
   ASSERT_GT(server.process->wait_for_port(kStartMs), 0) << "a third run listens";
@@ -426,7 +442,8 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
   // A run that fails before the first frame leaves the user's earlier output as it was.
   ScratchDir dir;
   write_text_file(dir.file("earlier.y4m"), "an earlier run's output");
-  EXPECT_EQ(fetch({address, "-o", dir.file("earlier.y4m"), "--audio-out", dir.file("new.wav")}).code, 1);
+  EXPECT_EQ(
+      fetch({address, "-o", dir.file("earlier.y4m"), "--audio-out", dir.file("new.wav")}).code, 1);
   EXPECT_EQ(read_file(dir.file("earlier.y4m")), "an earlier run's output");
   EXPECT_NE(access(dir.file("new.wav").c_str(), F_OK), 0) << "nothing is created either";
 
@@ -495,14 +512,16 @@ TEST(EndToEndTest, OutputEndedEarlyHasItsFrameCountCorrected) {
   ChildProcess fetcher;
   ASSERT_TRUE(fetcher.start({QUORVEL_FETCH_PATH, server.address(), "-o", path}));
   constexpr size_t kFrameRecord = 6 + 320 * 240 * 2;  // "FRAME\n" and the planes
-  for (int waited = 0; waited < kRunMs && file_size(path) < 20 * kFrameRecord; waited += 10) usleep(10 * 1000);
+  for (int waited = 0; waited < kRunMs && file_size(path) < 20 * kFrameRecord; waited += 10)
+    usleep(10 * 1000);
   server.process->signal(SIGINT);
   EXPECT_EQ(fetcher.wait(kRunMs), 1) << fetcher.stderr_text();
   Y4mFile cut;
   ASSERT_TRUE(read_y4m(path, 320 * 240 * 2, &cut)) << "whole frames only";
   EXPECT_GE(cut.frames.size(), 20u);
   EXPECT_NE((cut.header + " ").find(" XLENGTH=" + std::to_string(cut.frames.size()) + " "),
-            std::string::npos) << cut.header;
+            std::string::npos)
+      << cut.header;
   expect_server_exits_cleanly(server);
 }
 

@@ -33,7 +33,8 @@ bool read_y4m(const std::string& path, size_t frame_bytes, Y4mFile* file) {
 bool read_wav(const std::string& path, WavFile* file) {
   const std::string bytes = read_file(path);
   for (size_t at = 12; at + 8 <= bytes.size();) {
-    const uint32_t size = static_cast<uint8_t>(bytes[at + 4]) | static_cast<uint8_t>(bytes[at + 5]) << 8 |
+    const uint32_t size = static_cast<uint8_t>(bytes[at + 4]) |
+                          static_cast<uint8_t>(bytes[at + 5]) << 8 |
                           static_cast<uint8_t>(bytes[at + 6]) << 16 |
                           static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 7])) << 24;
     if (bytes.compare(at, 4, "data") == 0) {

@@ -2,11 +2,11 @@
 // 4:2:2 and 4:4:4 frames to YUY2, WAV parsing (including streamed sizes and extra chunks),
 // the command-line values, and the host's fresh frame copy, nearest-frame clamping and
 // silence outside the audio.
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
-#include <gtest/gtest.h>
 
 #include "apps/fetch/wav_writer.h"
 #include "apps/serve/serve_values.h"
@@ -37,7 +37,9 @@ class TempFile {
   std::string path_;
 };
 
-std::string bytes_of(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+std::string bytes_of(const std::vector<uint8_t>& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
 
 TEST(Y4mHeaderTest, ReadsSizeRateAndChroma) {
   struct Case {
@@ -48,7 +50,8 @@ TEST(Y4mHeaderTest, ReadsSizeRateAndChroma) {
     Y4mChroma chroma;
   };
   const Case cases[] = {
-      {"YUV4MPEG2 W720 H480 F30000:1001 It A10:11 C422 XYSCSS=422", true, 720, 480, 30000, 1001, Y4mChroma::k422},
+      {"YUV4MPEG2 W720 H480 F30000:1001 It A10:11 C422 XYSCSS=422", true, 720, 480, 30000, 1001,
+       Y4mChroma::k422},
       {"YUV4MPEG2 W64 H48 F25:1", true, 64, 48, 25, 1, Y4mChroma::k420},  // 420jpeg by default
       {"YUV4MPEG2 W8 H8 C420mpeg2", true, 8, 8, 0, 0, Y4mChroma::k420},
       {"YUV4MPEG2 W8 H8 C444", true, 8, 8, 0, 0, Y4mChroma::k444},
@@ -84,13 +87,17 @@ TEST(Y4mFileVideoTest, ConvertsEachChromaFormatToYuy2) {
   const std::string luma = {1, 2, 3, 4, 5, 6, 7, 8};
   const ChromaCase cases[] = {
       // 4:2:2: Cb 2x2, Cr 2x2, taken as they are.
-      {"C422", luma + std::string{10, 11, 12, 13} + std::string{20, 21, 22, 23},
+      {"C422",
+       luma + std::string{10, 11, 12, 13} + std::string{20, 21, 22, 23},
        {1, 10, 2, 20, 3, 11, 4, 21, 5, 12, 6, 22, 7, 13, 8, 23}},
       // 4:2:0: one chroma row of 2 serves both rows.
-      {"C420jpeg", luma + std::string{10, 11} + std::string{20, 21},
+      {"C420jpeg",
+       luma + std::string{10, 11} + std::string{20, 21},
        {1, 10, 2, 20, 3, 11, 4, 21, 5, 10, 6, 20, 7, 11, 8, 21}},
       // 4:4:4: each horizontal pair averaged, rounding up.
-      {"C444", luma + std::string{10, 11, 12, 14, 30, 31, 32, 33} + std::string{20, 20, 40, 41, 50, 52, 60, 70},
+      {"C444",
+       luma + std::string{10, 11, 12, 14, 30, 31, 32, 33} +
+           std::string{20, 20, 40, 41, 50, 52, 60, 70},
        {1, 11, 2, 20, 3, 13, 4, 41, 5, 31, 6, 51, 7, 33, 8, 65}},
       {"Cmono", luma, {1, 128, 2, 128, 3, 128, 4, 128, 5, 128, 6, 128, 7, 128, 8, 128}},
   };
@@ -118,8 +125,8 @@ TEST(Y4mFileVideoTest, ConvertsEachChromaFormatToYuy2) {
 TEST(Y4mFileVideoTest, RefusesUnusableFiles) {
   const char* files[] = {
       "YUV4MPEG2 W3 H2 C444\nFRAME\n123456123456123456",  // odd width
-      "YUV4MPEG2 W4 H2 C422\nFRAME\n1234567",              // no whole frame
-      "YUV4MPEG2 W4 H2 C422\nFRAMX\n1234567812341234",     // no FRAME line
+      "YUV4MPEG2 W4 H2 C422\nFRAME\n1234567",             // no whole frame
+      "YUV4MPEG2 W4 H2 C422\nFRAMX\n1234567812341234",    // no FRAME line
       "not a y4m file at all",
   };
   for (const char* bytes : files) {
@@ -174,7 +181,9 @@ TEST(WavFileAudioTest, StreamedSizesAndExtraChunks) {
   ASSERT_TRUE(client::wav_header(2, 48000, 0, &header));
   // A LIST chunk of odd size (padded) between fmt and data, and a data size of 0xFFFFFFFF.
   std::string bytes = bytes_of(header);
-  bytes.insert(36, std::string("LIST\x03\x00\x00\x00" "abc\x00", 12));
+  bytes.insert(36, std::string("LIST\x03\x00\x00\x00"
+                               "abc\x00",
+                               12));
   bytes.replace(bytes.size() - 4, 4, "\xFF\xFF\xFF\xFF");
   const std::string data = pcm_samples(3, 2) + "x";  // and a stray byte at the end
   const TempFile file(bytes + data);
@@ -199,9 +208,12 @@ TEST(WavFileAudioTest, RefusesOtherFormats) {
   nine_channels[22] = 9;
   const std::string no_data = bytes_of(header).substr(0, 36);
   // An odd-sized last chunk whose pad byte is missing: the walk must stop at the end.
-  const std::string unpadded_last_chunk = no_data + std::string("LIST\x03\x00\x00\x00" "abc", 11);
-  for (const std::string& bytes :
-       {eight_bit, float_format, nine_channels, no_data, unpadded_last_chunk, std::string("RIFF")}) {
+  const std::string unpadded_last_chunk = no_data + std::string(
+                                                        "LIST\x03\x00\x00\x00"
+                                                        "abc",
+                                                        11);
+  for (const std::string& bytes : {eight_bit, float_format, nine_channels, no_data,
+                                   unpadded_last_chunk, std::string("RIFF")}) {
     const TempFile file(bytes);
     std::string error;
     EXPECT_EQ(WavFileAudio::open(file.path(), &error), nullptr);
@@ -219,7 +231,8 @@ TEST(ServeValuesTest, FrameSizeAndRate) {
   EXPECT_EQ(width, 720);
   EXPECT_EQ(height, 480);
   EXPECT_TRUE(parse_frame_size("2x1", &width, &height));
-  for (const char* bad : {"721x480", "0x480", "720x0", "720", "x480", "720x480x2", "16386x2", "-2x2"}) {
+  for (const char* bad :
+       {"721x480", "0x480", "720x0", "720", "x480", "720x480x2", "16386x2", "-2x2"}) {
     EXPECT_FALSE(parse_frame_size(bad, &width, &height)) << bad;
   }
   uint32_t rate = 0;
@@ -251,10 +264,12 @@ TEST(StandInHostTest, EveryFetchIsAFreshCopyAndOutsideNumbersGiveTheNearestFrame
   EXPECT_EQ(std::memcmp(frame, expected.data(), expected.size()), 0);
 
   frame = static_cast<uint8_t*>(info.get_frame(1000, QUORVEL_FOURCC_YUY2));
-  EXPECT_EQ(std::memcmp(frame, expected.data(), expected.size()), 0) << "past the end gives the last frame";
+  EXPECT_EQ(std::memcmp(frame, expected.data(), expected.size()), 0)
+      << "past the end gives the last frame";
   pattern.render(0, expected.data());
   frame = static_cast<uint8_t*>(info.get_frame(-7, QUORVEL_FOURCC_YUY2));
-  EXPECT_EQ(std::memcmp(frame, expected.data(), expected.size()), 0) << "before the start gives frame 0";
+  EXPECT_EQ(std::memcmp(frame, expected.data(), expected.size()), 0)
+      << "before the start gives frame 0";
   EXPECT_EQ(info.get_frame(0, 0x12345678u), nullptr) << "only YUY2 is offered";
 }
 
@@ -269,7 +284,8 @@ TEST(StandInHostTest, AudioIsEverySampleAskedForUpToTheStreamsEnd) {
   // 98 and 99 are the stream's last samples; the session sends the silence past its end.
   EXPECT_EQ(delivered, 2);
   const auto sample_at = [&](int index, int channel) {
-    return static_cast<int16_t>(audio[index * 4 + channel * 2] | audio[index * 4 + channel * 2 + 1] << 8);
+    return static_cast<int16_t>(audio[index * 4 + channel * 2] | audio[index * 4 + channel * 2 + 1]
+                                                                     << 8);
   };
   EXPECT_EQ(sample_at(0, 0), tone.sample(98, 0));
   EXPECT_EQ(sample_at(1, 1), tone.sample(99, 1));
@@ -298,12 +314,16 @@ TEST(StandInHostTest, LongAudioRequestsAreServedWhole) {
   auto wav = WavFileAudio::from_bytes(wav_bytes.data(), wav_bytes.size(), &problem);
   ASSERT_NE(wav, nullptr) << problem;
 
-  for (AudioSource* source : {static_cast<AudioSource*>(&tone), static_cast<AudioSource*>(wav.get())}) {
+  for (AudioSource* source :
+       {static_cast<AudioSource*>(&tone), static_cast<AudioSource*>(wav.get())}) {
     StandInHost host(nullptr, source, nullptr);
     int32_t delivered = -1;
-    const auto* audio = static_cast<const uint8_t*>(host.info().get_audio(1000, INT32_MAX, &delivered));
+    const auto* audio =
+        static_cast<const uint8_t*>(host.info().get_audio(1000, INT32_MAX, &delivered));
     ASSERT_EQ(delivered, static_cast<int32_t>(kSamples - 1000));
-    EXPECT_EQ(std::memcmp(audio, wav_bytes.data() + header.size() + 4000, size_t{kSamples - 1000} * 4), 0);
+    EXPECT_EQ(
+        std::memcmp(audio, wav_bytes.data() + header.size() + 4000, size_t{kSamples - 1000} * 4),
+        0);
   }
 }
 

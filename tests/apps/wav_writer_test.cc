@@ -11,14 +11,13 @@ TEST(WavWriterTest, StereoHeaderIsTheCanonical44Bytes) {
   std::vector<uint8_t> header;
   ASSERT_TRUE(wav_header(2, 48000, 1000, &header));
   const std::vector<uint8_t> expected = {
-      'R', 'I', 'F', 'F', 0xC4, 0x0F, 0x00, 0x00,  // 36 + 4000
-      'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-      16, 0, 0, 0,                                  // fmt size
-      1, 0, 2, 0,                                   // PCM, 2 channels
-      0x80, 0xBB, 0x00, 0x00,                       // 48000
-      0x00, 0xEE, 0x02, 0x00,                       // 192000 bytes/s
-      4, 0, 16, 0,                                  // block align, bits
-      'd', 'a', 't', 'a', 0xA0, 0x0F, 0x00, 0x00};  // 4000
+      'R',  'I',  'F',  'F',  0xC4, 0x0F, 0x00, 0x00,               // 36 + 4000
+      'W',  'A',  'V',  'E',  'f',  'm',  't',  ' ',  16, 0, 0, 0,  // fmt size
+      1,    0,    2,    0,                                          // PCM, 2 channels
+      0x80, 0xBB, 0x00, 0x00,                                       // 48000
+      0x00, 0xEE, 0x02, 0x00,                                       // 192000 bytes/s
+      4,    0,    16,   0,                                          // block align, bits
+      'd',  'a',  't',  'a',  0xA0, 0x0F, 0x00, 0x00};              // 4000
   EXPECT_EQ(header, expected);
 }
 
@@ -27,27 +26,24 @@ TEST(WavWriterTest, MonoHeaderSaysOneChannel) {
   ASSERT_TRUE(wav_header(1, 44100, 3, &header));
   ASSERT_EQ(header.size(), 44u);
   EXPECT_EQ(header[22], 1);
-  EXPECT_EQ(header[32], 2);   // block align
-  EXPECT_EQ(header[40], 6);   // data size
-  EXPECT_EQ(header[4], 42);   // 36 + 6
+  EXPECT_EQ(header[32], 2);  // block align
+  EXPECT_EQ(header[40], 6);  // data size
+  EXPECT_EQ(header[4], 42);  // 36 + 6
 }
 
 TEST(WavWriterTest, SixChannelsUseExtensibleFormat) {
   std::vector<uint8_t> header;
   ASSERT_TRUE(wav_header(6, 48000, 10, &header));
   const std::vector<uint8_t> expected = {
-      'R', 'I', 'F', 'F', 0xB4, 0x00, 0x00, 0x00,  // 60 + 120
-      'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-      40, 0, 0, 0,
-      0xFE, 0xFF, 6, 0,                             // extensible, 6 channels
-      0x80, 0xBB, 0x00, 0x00,
-      0x00, 0xCA, 0x08, 0x00,                       // 576000 bytes/s
-      12, 0, 16, 0,
-      22, 0, 16, 0,                                 // cbSize, valid bits
-      0x3F, 0, 0, 0,                                // 5.1
+      'R',  'I',  'F',  'F',  0xB4, 0x00, 0x00, 0x00,  // 60 + 120
+      'W',  'A',  'V',  'E',  'f',  'm',  't',  ' ',
+      40,   0,    0,    0,    0xFE, 0xFF, 6,    0,     // extensible, 6 channels
+      0x80, 0xBB, 0x00, 0x00, 0x00, 0xCA, 0x08, 0x00,  // 576000 bytes/s
+      12,   0,    16,   0,    22,   0,    16,   0,     // cbSize, valid bits
+      0x3F, 0,    0,    0,                             // 5.1
       0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00,
       0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71,  // PCM subformat
-      'd', 'a', 't', 'a', 120, 0, 0, 0};
+      'd',  'a',  't',  'a',  120,  0,    0,    0};
   EXPECT_EQ(header, expected);
 }
 

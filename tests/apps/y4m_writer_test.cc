@@ -9,7 +9,8 @@ namespace {
 
 TEST(Y4mWriterTest, HeaderReducesTheRateAndSaysC422) {
   const Y4mStreamFormat format{720, 480, 60000, 2002, FieldOrder::kTopFieldFirst, 300};
-  EXPECT_EQ(y4m_stream_header(format), "YUV4MPEG2 W720 H480 F30000:1001 It A0:0 C422 XLENGTH=300\n");
+  EXPECT_EQ(y4m_stream_header(format),
+            "YUV4MPEG2 W720 H480 F30000:1001 It A0:0 C422 XLENGTH=300\n");
 }
 
 TEST(Y4mWriterTest, HeaderOfProgressiveAndBottomFirstStreams) {
@@ -26,8 +27,8 @@ TEST(Y4mWriterTest, FieldOrderFromImageTypeAndOverride) {
     char tag;
   };
   const Case cases[] = {
-      {FieldOrder::kAuto, 0, 'p'},         {FieldOrder::kAuto, 5, 'b'},
-      {FieldOrder::kAuto, 6, 't'},         {FieldOrder::kProgressive, 6, 'p'},
+      {FieldOrder::kAuto, 0, 'p'},          {FieldOrder::kAuto, 5, 'b'},
+      {FieldOrder::kAuto, 6, 't'},          {FieldOrder::kProgressive, 6, 'p'},
       {FieldOrder::kTopFieldFirst, 0, 't'}, {FieldOrder::kBottomFieldFirst, 6, 'b'},
   };
   for (const Case& c : cases) {

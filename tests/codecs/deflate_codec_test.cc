@@ -4,8 +4,8 @@
 #include <zlib.h>
 
 #include "codecs/codec_factory.h"
-#include "util/little_endian.h"
 #include "tests/codecs/codec_test_support.h"
+#include "util/little_endian.h"
 
 namespace quorvel {
 namespace {

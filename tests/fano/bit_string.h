@@ -30,7 +30,9 @@ inline std::string bits_of(uint32_t value, int count) {
 }
 
 // A leaf field: bit 1, then the value in 8 bits.
-inline std::string leaf(uint8_t value) { return "1 " + bits_of(value, 8); }
+inline std::string leaf(uint8_t value) {
+  return "1 " + bits_of(value, 8);
+}
 
 inline size_t bit_count(const std::string& bits) {
   size_t count = 0;

@@ -118,7 +118,7 @@ TEST(FanoCodeBuilderTest, CodeOfExactly32BitsIsAccepted) {
   FanoCodeBook code;
   ASSERT_EQ(build_fano_code(counts.values, &code), FanoBuildResult::kOk);
   EXPECT_EQ(deepest_code(code), 32u);
-  EXPECT_EQ(code.symbols[0].code_length, 32u);  // count 1
+  EXPECT_EQ(code.symbols[0].code_length, 32u);   // count 1
   EXPECT_EQ(code.symbols[0].code, 0xFFFFFFFEu);  // 31 right turns, then left
   EXPECT_EQ(code.symbols[31].code_length, 1u);
 }

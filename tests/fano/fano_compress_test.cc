@@ -31,7 +31,9 @@ Bytes compress_with(Compressor compressor, const Bytes& source) {
   return block.bytes();
 }
 
-Bytes bytes_of(const std::string& text) { return Bytes(text.begin(), text.end()); }
+Bytes bytes_of(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
 
 struct GoldenCase {
   const char* name;

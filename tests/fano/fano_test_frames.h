@@ -11,10 +11,10 @@
 namespace quorvel {
 
 enum class ByteMix {
-  kNoise,       // every value equally likely: more than 8 bits a byte
-  kSkewed,      // small differences around 0, as after the vertical delta
-  kFewValues,   // a handful of values
-  kGeometric,   // counts falling by half from value to value: long codes
+  kNoise,      // every value equally likely: more than 8 bits a byte
+  kSkewed,     // small differences around 0, as after the vertical delta
+  kFewValues,  // a handful of values
+  kGeometric,  // counts falling by half from value to value: long codes
 };
 
 inline std::vector<uint8_t> make_bytes(ByteMix mix, size_t n, uint32_t seed) {

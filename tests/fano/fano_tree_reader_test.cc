@@ -50,8 +50,7 @@ std::string tree_of_leaves(int depth) {
 TEST(FanoTreeReaderTest, AcceptsTreesOfTheGrammarWithinTheLimits) {
   const std::vector<TreeCase> cases = {
       {"single leaf at the root", leaf(0x41), FanoTreeResult::kOk},
-      {"a b c tree",
-       "0 1 0 1" + leaf('a') + "1" + leaf('b') + "1 0 1" + leaf('c') + "0",
+      {"a b c tree", "0 1 0 1" + leaf('a') + "1" + leaf('b') + "1 0 1" + leaf('c') + "0",
        FanoTreeResult::kOk},
       {"leaf at depth 32", right_chain(32) + leaf(7), FanoTreeResult::kOk},
       {"256 leaves at depth 8", tree_of_leaves(8), FanoTreeResult::kOk},
@@ -71,8 +70,7 @@ TEST(FanoTreeReaderTest, RejectsTreesOutsideTheFormat) {
       {"leaf deeper than 32", right_chain(33) + leaf(7), FanoTreeResult::kTooDeep},
       {"inner node at depth 33 without leaves", right_chain(33) + "0 0 0",
        FanoTreeResult::kTooDeep},
-      {"512 leaves: the 257th is one too many", tree_of_leaves(9),
-       FanoTreeResult::kTooManyLeaves},
+      {"512 leaves: the 257th is one too many", tree_of_leaves(9), FanoTreeResult::kTooManyLeaves},
       {"empty payload", "", FanoTreeResult::kTruncated},
       {"leaf value cut short", "1 0110", FanoTreeResult::kTruncated},
   };
@@ -101,8 +99,7 @@ TEST(FanoTreeReaderTest, DeepLeftNestingIsRejectedAtDepth33) {
 
 TEST(FanoTreeReaderTest, EveryCutOfAValidTreeIsTruncated) {
   // The a b c tree is 36 bits; any payload that ends inside it (whole bytes 0 to 4) fails.
-  const std::string tree_bits =
-      "0 1 0 1" + leaf('a') + "1" + leaf('b') + "1 0 1" + leaf('c') + "0";
+  const std::string tree_bits = "0 1 0 1" + leaf('a') + "1" + leaf('b') + "1 0 1" + leaf('c') + "0";
   const std::vector<uint8_t> whole = bytes_from_bits(tree_bits);
   for (size_t cut = 0; cut < 4; ++cut) {
     GuardedBuffer payload(whole.data(), cut);

@@ -9,7 +9,9 @@ namespace {
 StandInDialog g_dialog;
 
 // The handle the seam hands to the procedure: the stand-in's own address.
-dialog::DialogHandle handle() { return &g_dialog; }
+dialog::DialogHandle handle() {
+  return &g_dialog;
+}
 
 StandInDialog& checked_dialog(dialog::DialogHandle window) {
   if (window != handle()) g_dialog.wrong_handle = true;
@@ -19,9 +21,13 @@ StandInDialog& checked_dialog(dialog::DialogHandle window) {
 
 }  // namespace
 
-StandInDialog& stand_in() { return g_dialog; }
+StandInDialog& stand_in() {
+  return g_dialog;
+}
 
-void reset_stand_in() { g_dialog = StandInDialog(); }
+void reset_stand_in() {
+  g_dialog = StandInDialog();
+}
 
 intptr_t StandInDialog::send(uint32_t message, uintptr_t first, intptr_t second) {
   return procedure(handle(), message, first, second);
@@ -57,8 +63,8 @@ void set_item_text(DialogHandle window, int id, const char* text) {
 uint32_t get_item_text(DialogHandle window, int id, char* buffer, int size) {
   const std::string& text = testing::checked_dialog(window).texts[id];
   if (size <= 0) return 0;
-  const size_t copied = text.size() < static_cast<size_t>(size - 1) ? text.size()
-                                                                    : static_cast<size_t>(size - 1);
+  const size_t copied =
+      text.size() < static_cast<size_t>(size - 1) ? text.size() : static_cast<size_t>(size - 1);
   std::memcpy(buffer, text.data(), copied);
   buffer[copied] = '\0';
   return static_cast<uint32_t>(copied);

@@ -35,8 +35,8 @@ struct StandInDialog {
   bool ended = false;
   intptr_t end_result = 0;
   int end_calls = 0;
-  int item_calls = 0;           // every seam call but show_modal and end_dialog
-  bool wrong_handle = false;    // a call named another window than the open dialog
+  int item_calls = 0;         // every seam call but show_modal and end_dialog
+  bool wrong_handle = false;  // a call named another window than the open dialog
 
   dialog::DialogProcedure procedure = nullptr;
 

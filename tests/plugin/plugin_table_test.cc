@@ -58,7 +58,8 @@ TEST_F(PluginTableTest, TextsAreTheExactBytes) {
   std::vector<uint8_t> information;
   for (char c : std::string("AviSynth TCPDeliver")) information.push_back(static_cast<uint8_t>(c));
   for (int b : {0x83, 0x54, 0x81, 0x5B, 0x83, 0x6F}) information.push_back(static_cast<uint8_t>(b));
-  for (char c : std::string(" version 0.01 By Nelvix")) information.push_back(static_cast<uint8_t>(c));
+  for (char c : std::string(" version 0.01 By Nelvix"))
+    information.push_back(static_cast<uint8_t>(c));
   information.push_back(0);
   EXPECT_EQ(bytes_of(table.information, information.size()), information);
 }
@@ -82,8 +83,8 @@ TEST_F(PluginTableTest, ConfigureReturns1WhateverTheUserChose) {
     const char* what;
     int pressed;  // 0: the dialog cannot be shown
   };
-  for (const Case& c : {Case{"OK", QUORVEL_ID_OK}, Case{"Cancel", QUORVEL_ID_CANCEL},
-                        Case{"no template", 0}}) {
+  for (const Case& c :
+       {Case{"OK", QUORVEL_ID_OK}, Case{"Cancel", QUORVEL_ID_CANCEL}, Case{"no template", 0}}) {
     testing::reset_stand_in();
     testing::stand_in().fail_to_open = c.pressed == 0;
     testing::stand_in().user = [&c](testing::StandInDialog& dialog) { dialog.press(c.pressed); };

@@ -21,8 +21,7 @@ const Bytes kAck = {0x01, 0x00, 0x00, 0x00, 0x06};
 Bytes decoded_frame(const Reply& reply) {
   const FrameInfoRecord record = frame_info_of(reply);
   const Bytes payload = frame_payload_of(reply);
-  std::unique_ptr<FrameCodec> codec =
-      make_codec(static_cast<CompressionType>(record.compression));
+  std::unique_ptr<FrameCodec> codec = make_codec(static_cast<CompressionType>(record.compression));
   if (codec == nullptr) return {};
   const int32_t n = codec->decode(payload.data(), record.row_bytes, record.rows, record.pitch,
                                   static_cast<int32_t>(payload.size()));
@@ -118,8 +117,8 @@ TEST_F(ServingTest, MaskWithoutCodecBitsKeepsACompressingCodec) {
 
 TEST_F(ServingTest, AckIsTheSameWhetherACodecWasChosenOrNot) {
   ScriptedHost host(kWidth, kHeight);
-  client_sends({set_compression_request(0), set_compression_request(1),
-                set_compression_request(0x80)});
+  client_sends(
+      {set_compression_request(0), set_compression_request(1), set_compression_request(0x80)});
   EXPECT_EQ(run(host), 1);
   EXPECT_EQ(fake_sockets::sent_bytes(), concat({kAck, kAck, kAck}));
   EXPECT_EQ(fake_sockets::send_sizes(), (std::vector<int>{5, 5, 5}));

@@ -35,8 +35,8 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, PortResolution,
     ::testing::Values(PortCase{"22050", 22050}, PortCase{"70000", 4464},  // 70000 mod 65536
                       PortCase{"abc", 0}, PortCase{"", 0}, PortCase{"  +80", 80},
-                      PortCase{"\t\n\v\f\r 81", 81}, PortCase{"-1", 65535},
-                      PortCase{"-65535", 1}, PortCase{"+", 0}, PortCase{"-", 0},
+                      PortCase{"\t\n\v\f\r 81", 81}, PortCase{"-1", 65535}, PortCase{"-65535", 1},
+                      PortCase{"+", 0}, PortCase{"-", 0},
                       PortCase{"- 5", 0},  // nothing may stand between sign and digits
                       PortCase{"+-5", 0}, PortCase{"12abc", 12}, PortCase{"8 9", 8},
                       PortCase{"65535", 65535}, PortCase{"65536", 0},
@@ -86,7 +86,10 @@ TEST_F(PortServiceNames, BlockWithoutNulIsReadAsAtMost255Bytes) {
 TEST_F(PortServiceNames, NulEndsTheTextEarly) {
   char block[kPortTextSize];
   std::memset(block, '9', sizeof block);
-  std::memcpy(block, "81\0" "77", 5);
+  std::memcpy(block,
+              "81\0"
+              "77",
+              5);
   EXPECT_EQ(resolve_port(block), 81);
   EXPECT_EQ(fake_sockets::last_service_lookup(), "81");
 }

@@ -60,7 +60,9 @@ TEST_F(ServingTest, AcceptFailureHappensAfterTheListenerTurnedReadable) {
   EXPECT_EQ(fake_sockets::accept_calls(), 1);
 }
 
-void record_port(void* context, uint16_t port) { *static_cast<int*>(context) = port; }
+void record_port(void* context, uint16_t port) {
+  *static_cast<int*>(context) = port;
+}
 
 TEST_F(ServingTest, ListensOnTheResolvedPortWithBacklogFive) {
   ScriptedHost host(4, 2);

@@ -35,7 +35,8 @@ class SendChunkedTest : public ::testing::Test {
 
   static Bytes data_of(size_t size) {
     Bytes data(size);
-    for (size_t i = 0; i < size; ++i) data[i] = ScriptedHost::frame_byte(3, static_cast<int64_t>(i));
+    for (size_t i = 0; i < size; ++i)
+      data[i] = ScriptedHost::frame_byte(3, static_cast<int64_t>(i));
     return data;
   }
 
@@ -62,12 +63,12 @@ TEST_P(SendChunkedPieces, SendsPiecesOfAtMost65536) {
   EXPECT_EQ(fake_sockets::sent_bytes(), data);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, SendChunkedPieces,
-    ::testing::Values(PieceCase{0, {}}, PieceCase{1, {1}}, PieceCase{65535, {65535}},
-                      PieceCase{65536, {65536}}, PieceCase{65537, {65536, 1}},
-                      PieceCase{131072, {65536, 65536}},
-                      PieceCase{200000, {65536, 65536, 65536, 3392}}));
+INSTANTIATE_TEST_SUITE_P(Lengths, SendChunkedPieces,
+                         ::testing::Values(PieceCase{0, {}}, PieceCase{1, {1}},
+                                           PieceCase{65535, {65535}}, PieceCase{65536, {65536}},
+                                           PieceCase{65537, {65536, 1}},
+                                           PieceCase{131072, {65536, 65536}},
+                                           PieceCase{200000, {65536, 65536, 65536, 3392}}));
 
 TEST_F(SendChunkedTest, NegativeLengthSendsNothing) {
   const Bytes data = data_of(8);
@@ -109,8 +110,7 @@ TEST_P(SendChunkedFailure, StopsAtTheFailedPieceAndReturnsTheBytesSoFar) {
 
 INSTANTIATE_TEST_SUITE_P(Pieces, SendChunkedFailure,
                          ::testing::Values(FailureCase{1, -1, 0}, FailureCase{1, 0, 0},
-                                           FailureCase{2, -1, 65536},
-                                           FailureCase{3, 0, 131072},
+                                           FailureCase{2, -1, 65536}, FailureCase{3, 0, 131072},
                                            FailureCase{4, -1, 196608}));
 
 struct StallCase {
@@ -140,18 +140,19 @@ TEST_P(SendChunkedStall, WaitsForTheClientUntilTheHostAborts) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SendChunkedStall,
-    ::testing::Values(
-        // The client reads again: everything goes out, none of it twice.
-        StallCase{"ResumesInsideAPiece", 100000, 250, -1, 200000, 250},
-        StallCase{"ResumesAtAPieceBoundary", 65536, 40, -1, 200000, 40},
-        StallCase{"ResumesBeforeTheFirstByte", 0, 1000, 5000, 200000, 1000},
-        // It never does: the abort ends the wait within one look.
-        StallCase{"AbortBeforeTheFirstByte", 0, -1, 300, 0, 310},
-        StallCase{"AbortMidway", 100000, -1, 500, 100000, 510},
-        StallCase{"AbortBeforeTheLastPiece", 196608, -1, 70, 196608, 80}),
-    [](const ::testing::TestParamInfo<StallCase>& state) { return state.param.name; });
+INSTANTIATE_TEST_SUITE_P(Cases, SendChunkedStall,
+                         ::testing::Values(
+                             // The client reads again: everything goes out, none of it twice.
+                             StallCase{"ResumesInsideAPiece", 100000, 250, -1, 200000, 250},
+                             StallCase{"ResumesAtAPieceBoundary", 65536, 40, -1, 200000, 40},
+                             StallCase{"ResumesBeforeTheFirstByte", 0, 1000, 5000, 200000, 1000},
+                             // It never does: the abort ends the wait within one look.
+                             StallCase{"AbortBeforeTheFirstByte", 0, -1, 300, 0, 310},
+                             StallCase{"AbortMidway", 100000, -1, 500, 100000, 510},
+                             StallCase{"AbortBeforeTheLastPiece", 196608, -1, 70, 196608, 80}),
+                         [](const ::testing::TestParamInfo<StallCase>& state) {
+                           return state.param.name;
+                         });
 
 TEST_F(SendChunkedStall, WithoutAnAbortCallbackWaitsUntilTheClientReads) {
   fake_sockets::client_stops_reading(10, 2000);

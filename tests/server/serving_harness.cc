@@ -44,8 +44,12 @@ Bytes set_compression_request(uint8_t mask) {
   return message(kSetCompression, payload);
 }
 
-Bytes stream_info_request() { return message(kGetStreamInfo); }
-Bytes disconnect_request() { return message(kDisconnect); }
+Bytes stream_info_request() {
+  return message(kGetStreamInfo);
+}
+Bytes disconnect_request() {
+  return message(kDisconnect);
+}
 
 Bytes concat(const std::vector<Bytes>& parts) {
   Bytes out;
@@ -95,7 +99,9 @@ std::vector<int32_t> sent_frame_numbers(const std::vector<Reply>& replies) {
   return frames;
 }
 
-void ServingTest::SetUp() { fake_sockets::reset(); }
+void ServingTest::SetUp() {
+  fake_sockets::reset();
+}
 
 int32_t ServingTest::run(const ScriptedHost& host) {
   return run_server(host.info(), settings_, nullptr);

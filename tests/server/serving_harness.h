@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "codecs/codec_factory.h"
-#include "wire/protocol.h"
 #include "server/server_settings.h"
 #include "tests/support/fake_sockets.h"
 #include "tests/support/scripted_host.h"
+#include "wire/protocol.h"
 
 namespace quorvel::testing {
 

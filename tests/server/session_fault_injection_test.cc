@@ -64,8 +64,8 @@ TEST_P(ClientEndsMidRequest, AtEveryByteBoundaryEndsTheRunWithOne) {
       fake_sockets::set_client_end(GetParam().end);
       ScriptedHost host(kWidth, kHeight);
       client_sends(before);
-      fake_sockets::client_sends(Bytes(kind.request.begin(),
-                                       kind.request.begin() + static_cast<std::ptrdiff_t>(cut)));
+      fake_sockets::client_sends(
+          Bytes(kind.request.begin(), kind.request.begin() + static_cast<std::ptrdiff_t>(cut)));
       EXPECT_EQ(run(host), 1);
       expect_ended_cleanly();
       // The preamble is answered; the cut request is not.
@@ -143,9 +143,11 @@ TEST_P(SendFails, AtEveryCallEndsTheRunWithOne) {
       EXPECT_EQ(run(host), 1);
       expect_ended_cleanly();
       size_t bytes_before = 0;
-      for (size_t i = 0; i + 1 < failing; ++i) bytes_before += static_cast<size_t>(dry_calls[i].result);
-      EXPECT_EQ(fake_sockets::sent_bytes(),
-                Bytes(dry_bytes.begin(), dry_bytes.begin() + static_cast<std::ptrdiff_t>(bytes_before)));
+      for (size_t i = 0; i + 1 < failing; ++i)
+        bytes_before += static_cast<size_t>(dry_calls[i].result);
+      EXPECT_EQ(
+          fake_sockets::sent_bytes(),
+          Bytes(dry_bytes.begin(), dry_bytes.begin() + static_cast<std::ptrdiff_t>(bytes_before)));
       // The failed send is the last one, or is followed by just the next part's attempt.
       EXPECT_LE(fake_sockets::send_calls().size(), failing + 1);
       if (::testing::Test::HasFailure()) return;
@@ -235,14 +237,13 @@ TEST_P(AbortWhileServing, EndsTheRunWithin30Ms) {
 
 INSTANTIATE_TEST_SUITE_P(
     States, AbortWhileServing,
-    ::testing::Values(
-        AbortCase{"BeforeAnyRequest", 0, {}, 0},
-        AbortCase{"BetweenRequests", 0, {stream_info_request()}, 0},
-        AbortCase{"InTheMiddleOfARequest", 0, {Bytes{9, 0, 0}}, 0},
-        AbortCase{"AfterARawReadAhead", 0, {get_frame_request(0)}, 2},
-        AbortCase{"AfterAnLzoReadAhead", 1, {get_frame_request(0)}, 2},
-        AbortCase{"AfterAFanoReadAhead", 2, {get_frame_request(0)}, 2},
-        AbortCase{"AfterADeflateReadAhead", 4, {get_frame_request(0)}, 2}),
+    ::testing::Values(AbortCase{"BeforeAnyRequest", 0, {}, 0},
+                      AbortCase{"BetweenRequests", 0, {stream_info_request()}, 0},
+                      AbortCase{"InTheMiddleOfARequest", 0, {Bytes{9, 0, 0}}, 0},
+                      AbortCase{"AfterARawReadAhead", 0, {get_frame_request(0)}, 2},
+                      AbortCase{"AfterAnLzoReadAhead", 1, {get_frame_request(0)}, 2},
+                      AbortCase{"AfterAFanoReadAhead", 2, {get_frame_request(0)}, 2},
+                      AbortCase{"AfterADeflateReadAhead", 4, {get_frame_request(0)}, 2}),
     [](const ::testing::TestParamInfo<AbortCase>& state) { return state.param.name; });
 
 TEST_F(ServingTest, AbortIsNotPolledWhileARequestIsHandled) {
@@ -314,8 +315,8 @@ TEST_P(ClientStopsReading, AtEveryByteOfAReplyEndsTheRunAtTheAbort) {
     EXPECT_EQ(run(host), 1);
     expect_ended_cleanly();
     EXPECT_EQ(fake_sockets::sent_bytes().size(), stall);
-    const bool header_cut = GetParam().header_in_one_send && stall > reply_start &&
-                            stall < reply_start + kHeaderSize;
+    const bool header_cut =
+        GetParam().header_in_one_send && stall > reply_start && stall < reply_start + kHeaderSize;
     if (header_cut) {
       EXPECT_EQ(host.first_abort_ms(), -1);
       EXPECT_EQ(fake_sockets::now_ms(), 0);

@@ -195,56 +195,56 @@ TEST_P(ReadAhead, CallsTheHostInThisOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Orders, ReadAhead,
-    ::testing::Values(
-        ReadAheadCase{"InOrderFindsEachFramePrefetched",
-                      1,
-                      {0, 1, 2},
-                      {"show_progress 0/100", "get_frame 0", "notify_frame", "get_frame 1",
-                       "notify_frame", "show_progress 1/100", "get_frame 2", "notify_frame",
-                       "show_progress 2/100", "get_frame 3", "notify_frame"},
-                      {0, 1, 2}},
-        // Frame 6 is prepared, then released unsent when 9 is asked for.
-        ReadAheadCase{"JumpReleasesThePrefetchedFrameUnsent",
-                      1,
-                      {5, 9},
-                      {"show_progress 5/100", "get_frame 5", "notify_frame", "get_frame 6",
-                       "notify_frame", "show_progress 9/100", "get_frame 9", "notify_frame",
-                       "get_frame 10", "notify_frame"},
-                      {5, 9}},
-        ReadAheadCase{"SameFrameTwiceFetchesItAgain",
-                      1,
-                      {4, 4},
-                      {"show_progress 4/100", "get_frame 4", "notify_frame", "get_frame 5",
-                       "notify_frame", "show_progress 4/100", "get_frame 4", "notify_frame",
-                       "get_frame 5", "notify_frame"},
-                      {4, 4}},
-        ReadAheadCase{"BackwardsStepFetchesTheRequestedFrame",
-                      1,
-                      {3, 2},
-                      {"show_progress 3/100", "get_frame 3", "notify_frame", "get_frame 4",
-                       "notify_frame", "show_progress 2/100", "get_frame 2", "notify_frame",
-                       "get_frame 3", "notify_frame"},
-                      {3, 2}},
-        ReadAheadCase{"OffFetchesExactlyTheRequestedFrame",
-                      0,
-                      {0, 1, 2},
-                      {"show_progress 0/100", "get_frame 0", "notify_frame",
-                       "show_progress 1/100", "get_frame 1", "notify_frame",
-                       "show_progress 2/100", "get_frame 2", "notify_frame"},
-                      {0, 1, 2}},
-        ReadAheadCase{"OffSameFrameTwiceFetchesItTwice",
-                      0,
-                      {4, 4},
-                      {"show_progress 4/100", "get_frame 4", "notify_frame",
-                       "show_progress 4/100", "get_frame 4", "notify_frame"},
-                      {4, 4}},
-        // Frame numbers are passed on unchecked, also past the end of the stream.
-        ReadAheadCase{"LastFrameStillPrefetchesTheOneAfter",
-                      1,
-                      {99},
-                      {"show_progress 99/100", "get_frame 99", "notify_frame", "get_frame 100",
-                       "notify_frame"},
-                      {99}}),
+    ::testing::Values(ReadAheadCase{"InOrderFindsEachFramePrefetched",
+                                    1,
+                                    {0, 1, 2},
+                                    {"show_progress 0/100", "get_frame 0", "notify_frame",
+                                     "get_frame 1", "notify_frame", "show_progress 1/100",
+                                     "get_frame 2", "notify_frame", "show_progress 2/100",
+                                     "get_frame 3", "notify_frame"},
+                                    {0, 1, 2}},
+                      // Frame 6 is prepared, then released unsent when 9 is asked for.
+                      ReadAheadCase{"JumpReleasesThePrefetchedFrameUnsent",
+                                    1,
+                                    {5, 9},
+                                    {"show_progress 5/100", "get_frame 5", "notify_frame",
+                                     "get_frame 6", "notify_frame", "show_progress 9/100",
+                                     "get_frame 9", "notify_frame", "get_frame 10", "notify_frame"},
+                                    {5, 9}},
+                      ReadAheadCase{"SameFrameTwiceFetchesItAgain",
+                                    1,
+                                    {4, 4},
+                                    {"show_progress 4/100", "get_frame 4", "notify_frame",
+                                     "get_frame 5", "notify_frame", "show_progress 4/100",
+                                     "get_frame 4", "notify_frame", "get_frame 5", "notify_frame"},
+                                    {4, 4}},
+                      ReadAheadCase{"BackwardsStepFetchesTheRequestedFrame",
+                                    1,
+                                    {3, 2},
+                                    {"show_progress 3/100", "get_frame 3", "notify_frame",
+                                     "get_frame 4", "notify_frame", "show_progress 2/100",
+                                     "get_frame 2", "notify_frame", "get_frame 3", "notify_frame"},
+                                    {3, 2}},
+                      ReadAheadCase{"OffFetchesExactlyTheRequestedFrame",
+                                    0,
+                                    {0, 1, 2},
+                                    {"show_progress 0/100", "get_frame 0", "notify_frame",
+                                     "show_progress 1/100", "get_frame 1", "notify_frame",
+                                     "show_progress 2/100", "get_frame 2", "notify_frame"},
+                                    {0, 1, 2}},
+                      ReadAheadCase{"OffSameFrameTwiceFetchesItTwice",
+                                    0,
+                                    {4, 4},
+                                    {"show_progress 4/100", "get_frame 4", "notify_frame",
+                                     "show_progress 4/100", "get_frame 4", "notify_frame"},
+                                    {4, 4}},
+                      // Frame numbers are passed on unchecked, also past the end of the stream.
+                      ReadAheadCase{"LastFrameStillPrefetchesTheOneAfter",
+                                    1,
+                                    {99},
+                                    {"show_progress 99/100", "get_frame 99", "notify_frame",
+                                     "get_frame 100", "notify_frame"},
+                                    {99}}),
     [](const ::testing::TestParamInfo<ReadAheadCase>& order) { return order.param.name; });
 
 TEST_F(ServingTest, ReadAheadSettingIsReadAtEveryFrameRequest) {
@@ -365,21 +365,20 @@ TEST_P(AudioBounds, CopiesWhatTheHostDeliveredThenZeros) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AudioBounds,
-    ::testing::Values(
-        AudioCase{"AllAsked", 2, 1000, -1, 4000, 4000},
-        AudioCase{"FewerDeliveredThanAsked", 2, 1000, 300, 4000, 1200},
-        AudioCase{"FewerAskedThanByteCount", 2, 500, -1, 4000, 2000},
-        AudioCase{"MoreDeliveredThanByteCount", 2, 1000, 2000, 4000, 4000},
-        AudioCase{"ByteCountNotAWholeSample", 2, 1000, -1, 4001, 4000},
-        AudioCase{"ByteCountInsideASample", 2, 1000, -1, 3999, 3999},
-        AudioCase{"NoneDelivered", 2, 1000, 0, 4000, 0},
-        AudioCase{"Mono", 1, 1000, -1, 4000, 2000},
-        AudioCase{"SixChannels", 6, 100, -1, 4000, 1200},
-        AudioCase{"NoChannels", 0, 1000, -1, 4000, 0},
-        AudioCase{"NegativeChannels", -2, 1000, -1, 4000, 0},
-        AudioCase{"NegativeSampleCount", 2, -5, -1, 4000, 0},
-        AudioCase{"HugeSampleCount", 2, 0x7FFFFFFF, -1, 100000, 100000},
-        AudioCase{"LongZeroTail", 2, 10, -1, 200000, 40}),
+    ::testing::Values(AudioCase{"AllAsked", 2, 1000, -1, 4000, 4000},
+                      AudioCase{"FewerDeliveredThanAsked", 2, 1000, 300, 4000, 1200},
+                      AudioCase{"FewerAskedThanByteCount", 2, 500, -1, 4000, 2000},
+                      AudioCase{"MoreDeliveredThanByteCount", 2, 1000, 2000, 4000, 4000},
+                      AudioCase{"ByteCountNotAWholeSample", 2, 1000, -1, 4001, 4000},
+                      AudioCase{"ByteCountInsideASample", 2, 1000, -1, 3999, 3999},
+                      AudioCase{"NoneDelivered", 2, 1000, 0, 4000, 0},
+                      AudioCase{"Mono", 1, 1000, -1, 4000, 2000},
+                      AudioCase{"SixChannels", 6, 100, -1, 4000, 1200},
+                      AudioCase{"NoChannels", 0, 1000, -1, 4000, 0},
+                      AudioCase{"NegativeChannels", -2, 1000, -1, 4000, 0},
+                      AudioCase{"NegativeSampleCount", 2, -5, -1, 4000, 0},
+                      AudioCase{"HugeSampleCount", 2, 0x7FFFFFFF, -1, 100000, 100000},
+                      AudioCase{"LongZeroTail", 2, 10, -1, 200000, 40}),
     [](const ::testing::TestParamInfo<AudioCase>& audio) { return audio.param.name; });
 
 TEST_F(ServingTest, AudioWithByteCountZeroSendsHeaderAndRecordAndGoesOn) {
@@ -467,10 +466,9 @@ INSTANTIATE_TEST_SUITE_P(
                       IgnoredCase{"Ack", kCompressionAck, 5},
                       IgnoredCase{"StreamInfoReply", kStreamInfoReply, 48},
                       IgnoredCase{"FrameReply", kFrameReply, 80},
-                      IgnoredCase{"AudioReply", kAudioReply, 40},
-                      IgnoredCase{"Highest", 127, 1}, IgnoredCase{"Byte128", -128, 10},
-                      IgnoredCase{"Byte255", -1, 1023}, IgnoredCase{"FullBuffer", 5, 1024},
-                      IgnoredCase{"OneOverTheBuffer", 5, 1025},
+                      IgnoredCase{"AudioReply", kAudioReply, 40}, IgnoredCase{"Highest", 127, 1},
+                      IgnoredCase{"Byte128", -128, 10}, IgnoredCase{"Byte255", -1, 1023},
+                      IgnoredCase{"FullBuffer", 5, 1024}, IgnoredCase{"OneOverTheBuffer", 5, 1025},
                       IgnoredCase{"ManyBuffers", 99, 5000}),
     [](const ::testing::TestParamInfo<IgnoredCase>& command) { return command.param.name; });
 
@@ -532,8 +530,9 @@ TEST_P(ShortPayload, EndsTheRunWithoutUsingStaleBytes) {
   ScriptedHost host(kWidth, kHeight);
   settings_.read_ahead = 0;
   const Bytes stale = c.full_request;
-  const Bytes short_payload(stale.begin() + kHeaderSize,
-                            stale.begin() + kHeaderSize + static_cast<std::ptrdiff_t>(c.payload_size));
+  const Bytes short_payload(
+      stale.begin() + kHeaderSize,
+      stale.begin() + kHeaderSize + static_cast<std::ptrdiff_t>(c.payload_size));
   client_sends({c.full_request, message(c.command, short_payload), stream_info_request()});
   EXPECT_EQ(run(host), 1);
   // Only the full request is answered; the short one neither reaches the host nor replies.
@@ -564,16 +563,23 @@ std::vector<ShortPayloadCase> short_payload_cases() {
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Commands, ShortPayload, ::testing::ValuesIn(short_payload_cases()),
-    [](const ::testing::TestParamInfo<ShortPayloadCase>& payload) { return payload.param.name; });
+INSTANTIATE_TEST_SUITE_P(Commands, ShortPayload, ::testing::ValuesIn(short_payload_cases()),
+                         [](const ::testing::TestParamInfo<ShortPayloadCase>& payload) {
+                           return payload.param.name;
+                         });
 
 // ---- Arrival of the client's bytes -------------------------------------------------------
 
 std::vector<Bytes> mixed_conversation() {
-  return {stream_info_request(), get_frame_request(0), get_audio_request(10, 100, 400),
-          message(5, {1, 2, 3}), get_frame_request(1), get_frame_request(5),
-          set_compression_request(0), message(kGetFrame, Bytes(1500, 0)), disconnect_request()};
+  return {stream_info_request(),
+          get_frame_request(0),
+          get_audio_request(10, 100, 400),
+          message(5, {1, 2, 3}),
+          get_frame_request(1),
+          get_frame_request(5),
+          set_compression_request(0),
+          message(kGetFrame, Bytes(1500, 0)),
+          disconnect_request()};
 }
 
 class ReceiveChunking : public ServingTest, public ::testing::WithParamInterface<int> {};

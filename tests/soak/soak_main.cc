@@ -174,10 +174,11 @@ bool rss_flat(const SoakResult& result) {
 }
 
 void print_result(const char* label, int requests, const SoakResult& result) {
-  std::printf("%s: %d requests, %llu bytes received; server VmRSS %ld kB at 1k, "
-              "%ld kB at the end, VmHWM %ld kB\n",
-              label, requests, static_cast<unsigned long long>(result.bytes_received),
-              result.rss_at_1k, result.rss_at_end, result.hwm);
+  std::printf(
+      "%s: %d requests, %llu bytes received; server VmRSS %ld kB at 1k, "
+      "%ld kB at the end, VmHWM %ld kB\n",
+      label, requests, static_cast<unsigned long long>(result.bytes_received), result.rss_at_1k,
+      result.rss_at_end, result.hwm);
 }
 
 bool soak_child(const std::string& serve, int requests, bool read_ahead,

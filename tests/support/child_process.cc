@@ -18,7 +18,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int remaining_ms(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
 }
 
@@ -97,7 +98,8 @@ std::string ChildProcess::wait_for_stderr_line(const std::string& needle, int ti
       stderr_scanned_ = end + 1;
       if (line.find(needle) != std::string::npos) return line;
     }
-    if (remaining_ms(deadline) == 0 || !read_available(stderr_fd_, &stderr_, remaining_ms(deadline))) {
+    if (remaining_ms(deadline) == 0 ||
+        !read_available(stderr_fd_, &stderr_, remaining_ms(deadline))) {
       return "";
     }
   }
@@ -142,7 +144,8 @@ int64_t ChildProcess::status_kib(const char* name) const {
   std::string line;
   const std::string prefix = std::string(name) + ":";
   while (std::getline(status, line)) {
-    if (line.compare(0, prefix.size(), prefix) == 0) return std::atoll(line.c_str() + prefix.size());
+    if (line.compare(0, prefix.size(), prefix) == 0)
+      return std::atoll(line.c_str() + prefix.size());
   }
   return -1;
 }

@@ -15,7 +15,7 @@ namespace quorvel::testing {
 
 struct ChildIo {
   std::string stdin_path = "/dev/null";
-  std::string stdout_path;  // empty: a pipe the test reads with read_stdout()
+  std::string stdout_path;                // empty: a pipe the test reads with read_stdout()
   bool stdout_pipe_closed_early = false;  // close the read end of the stdout pipe at once
 };
 

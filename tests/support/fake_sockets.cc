@@ -101,11 +101,19 @@ bool open_handle(net::SocketHandle socket) {
 
 // ---- Script ------------------------------------------------------------------------------
 
-void reset() { script() = Script(); }
+void reset() {
+  script() = Script();
+}
 
-void fail_startup_step(StartupFault fault) { script().fault = fault; }
-void client_connects_at_ms(int64_t time_ms) { script().connect_at_ms = time_ms; }
-void add_service(const std::string& name, uint16_t port) { script().services[name] = port; }
+void fail_startup_step(StartupFault fault) {
+  script().fault = fault;
+}
+void client_connects_at_ms(int64_t time_ms) {
+  script().connect_at_ms = time_ms;
+}
+void add_service(const std::string& name, uint16_t port) {
+  script().services[name] = port;
+}
 
 void client_sends(const std::vector<uint8_t>& bytes, int64_t arrival_ms) {
   if (bytes.empty()) return;
@@ -117,9 +125,15 @@ void client_sends(const std::vector<uint8_t>& bytes, int64_t arrival_ms) {
   s.arrivals.push_back(std::move(arrival));
 }
 
-void set_receive_chunk_limit(int bytes) { script().receive_chunk_limit = bytes; }
-void set_client_end(ClientEnd end) { script().client_end = end; }
-void set_send_limit(int bytes) { script().send_limit = bytes; }
+void set_receive_chunk_limit(int bytes) {
+  script().receive_chunk_limit = bytes;
+}
+void set_client_end(ClientEnd end) {
+  script().client_end = end;
+}
+void set_send_limit(int bytes) {
+  script().send_limit = bytes;
+}
 
 void fail_send_from_call(int n, int result) {
   script().fail_send_from = n;
@@ -131,14 +145,24 @@ void client_stops_reading(size_t after_bytes, int64_t until_ms) {
   script().stall_until_ms = until_ms < 0 ? kNever : until_ms;
 }
 
-void set_time_limit_ms(int64_t limit_ms) { script().time_limit_ms = limit_ms; }
+void set_time_limit_ms(int64_t limit_ms) {
+  script().time_limit_ms = limit_ms;
+}
 
 // ---- Observations ------------------------------------------------------------------------
 
-int64_t now_ms() { return script().now_ms; }
-bool time_limit_hit() { return script().time_limit_hit; }
-const std::vector<uint8_t>& sent_bytes() { return script().sent; }
-const std::vector<SendCall>& send_calls() { return script().send_calls; }
+int64_t now_ms() {
+  return script().now_ms;
+}
+bool time_limit_hit() {
+  return script().time_limit_hit;
+}
+const std::vector<uint8_t>& sent_bytes() {
+  return script().sent;
+}
+const std::vector<SendCall>& send_calls() {
+  return script().send_calls;
+}
 
 std::vector<int> send_sizes() {
   std::vector<int> sizes;
@@ -152,18 +176,36 @@ size_t unreceived_bytes() {
   return left;
 }
 
-int receive_calls() { return script().receive_calls; }
-int accept_calls() { return script().accept_calls; }
-int startup_calls() { return script().startup_calls; }
-int cleanup_calls() { return script().cleanup_calls; }
-int open_sockets() { return (script().listener_open ? 1 : 0) + (script().client_open ? 1 : 0); }
+int receive_calls() {
+  return script().receive_calls;
+}
+int accept_calls() {
+  return script().accept_calls;
+}
+int startup_calls() {
+  return script().startup_calls;
+}
+int cleanup_calls() {
+  return script().cleanup_calls;
+}
+int open_sockets() {
+  return (script().listener_open ? 1 : 0) + (script().client_open ? 1 : 0);
+}
 bool listener_closed_before_first_receive() {
   return script().listener_closed_before_first_receive;
 }
-int bad_close_calls() { return script().bad_close_calls; }
-int bound_port() { return script().bound_port; }
-int listen_backlog() { return script().listen_backlog; }
-const std::string& last_service_lookup() { return script().last_service_lookup; }
+int bad_close_calls() {
+  return script().bad_close_calls;
+}
+int bound_port() {
+  return script().bound_port;
+}
+int listen_backlog() {
+  return script().listen_backlog;
+}
+const std::string& last_service_lookup() {
+  return script().last_service_lookup;
+}
 
 }  // namespace quorvel::fake_sockets
 
@@ -179,7 +221,9 @@ bool startup() {
   return fake::script().fault != StartupFault::kStartup;
 }
 
-void cleanup() { ++fake::script().cleanup_calls; }
+void cleanup() {
+  ++fake::script().cleanup_calls;
+}
 
 bool lookup_service_port(const char* name, uint16_t* port) {
   fake::Script& s = fake::script();
@@ -190,7 +234,9 @@ bool lookup_service_port(const char* name, uint16_t* port) {
   return true;
 }
 
-bool lookup_localhost() { return fake::script().fault != StartupFault::kLookupLocalhost; }
+bool lookup_localhost() {
+  return fake::script().fault != StartupFault::kLookupLocalhost;
+}
 
 SocketHandle open_stream_socket() {
   fake::Script& s = fake::script();
@@ -269,7 +315,8 @@ int receive(SocketHandle socket, uint8_t* buffer, int length) {
 
   fake::Arrival& arrival = s.arrivals.front();
   size_t count = std::min(static_cast<size_t>(length), arrival.bytes.size() - arrival.taken);
-  if (s.receive_chunk_limit > 0) count = std::min(count, static_cast<size_t>(s.receive_chunk_limit));
+  if (s.receive_chunk_limit > 0)
+    count = std::min(count, static_cast<size_t>(s.receive_chunk_limit));
   std::memcpy(buffer, arrival.bytes.data() + arrival.taken, count);
   arrival.taken += count;
   if (arrival.taken == arrival.bytes.size()) s.arrivals.pop_front();
@@ -309,6 +356,8 @@ void close(SocketHandle socket) {
   }
 }
 
-void sleep_ms(int milliseconds) { fake::script().now_ms += std::max(milliseconds, 0); }
+void sleep_ms(int milliseconds) {
+  fake::script().now_ms += std::max(milliseconds, 0);
+}
 
 }  // namespace quorvel::net

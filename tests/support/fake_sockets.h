@@ -34,12 +34,12 @@ enum class ClientEnd {
 // Start-up steps that can be made to fail.
 enum class StartupFault {
   kNone,
-  kStartup,         // startup() returns false
-  kOpenSocket,      // open_stream_socket() returns kInvalidSocket
-  kLookupLocalhost, // lookup_localhost() returns false
-  kBind,            // bind_any() returns false
-  kListen,          // listen_on() returns false
-  kAccept,          // accept_client() returns kInvalidSocket
+  kStartup,          // startup() returns false
+  kOpenSocket,       // open_stream_socket() returns kInvalidSocket
+  kLookupLocalhost,  // lookup_localhost() returns false
+  kBind,             // bind_any() returns false
+  kListen,           // listen_on() returns false
+  kAccept,           // accept_client() returns kInvalidSocket
 };
 
 // One call of send(): what the server offered and what the fake took.

@@ -56,7 +56,9 @@ ScriptedHost::~ScriptedHost() {
   active_host = previous_active_;
 }
 
-void ScriptedHost::abort_after_calls(int calls) { abort_after_calls_ = calls; }
+void ScriptedHost::abort_after_calls(int calls) {
+  abort_after_calls_ = calls;
+}
 
 void ScriptedHost::deliver_samples(int32_t samples) {
   write_delivered_ = true;

@@ -24,9 +24,9 @@ enum class HostCallKind { kGetFrame, kNotifyFrame, kShowProgress, kGetAudio, kIs
 
 struct HostCall {
   HostCallKind kind;
-  int32_t first;   // frame number (get_frame, show_progress) or first sample (get_audio)
-  int32_t second;  // frame count (show_progress), sample count (get_audio), format (get_frame)
-  int64_t time_ms; // the host's clock when the call came (see set_clock)
+  int32_t first;    // frame number (get_frame, show_progress) or first sample (get_audio)
+  int32_t second;   // frame count (show_progress), sample count (get_audio), format (get_frame)
+  int64_t time_ms;  // the host's clock when the call came (see set_clock)
 };
 
 class ScriptedHost {

@@ -48,17 +48,17 @@ TEST(StreamInfoRecord, LaysOutEveryFieldAtItsOffset) {
   std::memset(out, 0xAA, sizeof out);
   write_stream_info(record, out);
   const Bytes expected = {
-      0xD0, 0x02, 0x00, 0x00,  // width 720
-      0xE0, 0x01, 0x00, 0x00,  // height 480
-      0x30, 0x75, 0x00, 0x00,  // rate 30000
-      0xE9, 0x03, 0x00, 0x00,  // scale 1001
-      0xE8, 0x03, 0x00, 0x00,  // frame_count 1000
-      0x04, 0x00, 0x00, 0x60,  // pixel_type YUY2
-      0x80, 0xBB, 0x00, 0x00,  // audio_rate 48000
-      0x02, 0x00, 0x00, 0x00,  // sample_type 16-bit
+      0xD0, 0x02, 0x00, 0x00,                          // width 720
+      0xE0, 0x01, 0x00, 0x00,                          // height 480
+      0x30, 0x75, 0x00, 0x00,                          // rate 30000
+      0xE9, 0x03, 0x00, 0x00,                          // scale 1001
+      0xE8, 0x03, 0x00, 0x00,                          // frame_count 1000
+      0x04, 0x00, 0x00, 0x60,                          // pixel_type YUY2
+      0x80, 0xBB, 0x00, 0x00,                          // audio_rate 48000
+      0x02, 0x00, 0x00, 0x00,                          // sample_type 16-bit
       0xC0, 0xC6, 0x2D, 0x00, 0x00, 0x00, 0x00, 0x00,  // sample_count 3,000,000
-      0x02, 0x00, 0x00, 0x00,  // channels
-      0x06, 0x00, 0x00, 0x00,  // image_type top field first
+      0x02, 0x00, 0x00, 0x00,                          // channels
+      0x06, 0x00, 0x00, 0x00,                          // image_type top field first
   };
   EXPECT_EQ(bytes_of(out), expected);
   const StreamInfoRecord back = read_stream_info(out);
@@ -138,8 +138,7 @@ TEST(RequestFields, NegativeValuesReadAsSigned) {
 TEST(ClientRequests, AreLaidOutAsTheServerReadsThem) {
   uint8_t set_compression[kHeaderSize + kSetCompressionPayloadMin];
   EXPECT_EQ(write_set_compression(set_compression, 0x05), 14);
-  EXPECT_EQ(bytes_of(set_compression),
-            (Bytes{10, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0x05}));
+  EXPECT_EQ(bytes_of(set_compression), (Bytes{10, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0x05}));
 
   uint8_t get_frame[kHeaderSize + kGetFramePayloadMin];
   EXPECT_EQ(write_get_frame(get_frame, 258), 9);
@@ -147,8 +146,8 @@ TEST(ClientRequests, AreLaidOutAsTheServerReadsThem) {
 
   uint8_t get_audio[kHeaderSize + kGetAudioPayloadMin];
   EXPECT_EQ(write_get_audio(get_audio, {1, 2, 3}), 25);
-  EXPECT_EQ(bytes_of(get_audio), (Bytes{21, 0, 0, 0, 11, 1, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0,
-                                        0, 0, 0, 0, 3, 0, 0, 0}));
+  EXPECT_EQ(bytes_of(get_audio),
+            (Bytes{21, 0, 0, 0, 11, 1, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0}));
 }
 
 }  // namespace

@@ -24,9 +24,10 @@
 namespace {
 
 int usage() {
-  std::fprintf(stderr,
-               "usage: quorvel-host-harness table|serve|abort-waiting|port-taken|stalled-client|configure "
-               "PLUGIN [--name value ...]\n");
+  std::fprintf(
+      stderr,
+      "usage: quorvel-host-harness table|serve|abort-waiting|port-taken|stalled-client|configure "
+      "PLUGIN [--name value ...]\n");
   return 2;
 }
 
@@ -34,9 +35,12 @@ int run_configure(const harness::PluginModule& module, const harness::Options& o
   harness::SettingsBlock block;
   module.get_settings()(block.bytes);
   if (options.has("port")) block.set_port_text(options.text("port", ""));
-  block.set_flag(harness::kInterlacedFlag, static_cast<int32_t>(options.number("interlaced", block.flag(0))));
-  block.set_flag(harness::kTopFieldFirstFlag, static_cast<int32_t>(options.number("top-field-first", block.flag(1))));
-  block.set_flag(harness::kReadAheadFlag, static_cast<int32_t>(options.number("read-ahead", block.flag(2))));
+  block.set_flag(harness::kInterlacedFlag,
+                 static_cast<int32_t>(options.number("interlaced", block.flag(0))));
+  block.set_flag(harness::kTopFieldFirstFlag,
+                 static_cast<int32_t>(options.number("top-field-first", block.flag(1))));
+  block.set_flag(harness::kReadAheadFlag,
+                 static_cast<int32_t>(options.number("read-ahead", block.flag(2))));
   module.set_settings()(block.bytes, harness::kSettingsSize);
 
   const int32_t result = module.configure()(nullptr, module.instance());

@@ -54,8 +54,10 @@ void run_serve(const PluginModule& module, const Options& options, CheckLog* log
   const StreamShape shape = shape_from(options);
   const std::string video = options.text("expect-video", "");
   const std::string audio = options.text("expect-audio", "");
-  if (!video.empty()) log->expect(write_expected_video(video.c_str(), shape), "expected video written");
-  if (!audio.empty()) log->expect(write_expected_audio(audio.c_str(), shape), "expected audio written");
+  if (!video.empty())
+    log->expect(write_expected_video(video.c_str(), shape), "expected video written");
+  if (!audio.empty())
+    log->expect(write_expected_audio(audio.c_str(), shape), "expected audio written");
 
   for (int attempt = 1; attempt <= kPortAttempts; ++attempt) {
     HostBehaviour behaviour;
@@ -71,7 +73,8 @@ void run_serve(const PluginModule& module, const Options& options, CheckLog* log
     TestHost host(shape, behaviour);
     const int32_t result = module.output()(host.record());
     if (host.calls().abort_polls == 0 && attempt < kPortAttempts) {
-      std::printf("port %u was taken meanwhile, trying another\n", static_cast<unsigned>(behaviour.port));
+      std::printf("port %u was taken meanwhile, trying another\n",
+                  static_cast<unsigned>(behaviour.port));
       continue;
     }
     std::printf("served on port %u: result %d, %d frames fetched, %d audio requests\n",

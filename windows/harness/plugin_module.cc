@@ -50,7 +50,9 @@ Function PluginModule::slot(int offset) const {
   return function;
 }
 
-OutputFunction PluginModule::output() const { return slot<OutputFunction>(kOutputSlot); }
+OutputFunction PluginModule::output() const {
+  return slot<OutputFunction>(kOutputSlot);
+}
 ConfigureFunction PluginModule::configure() const {
   return slot<ConfigureFunction>(kConfigureSlot);
 }

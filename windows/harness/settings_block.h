@@ -26,12 +26,13 @@ struct SettingsBlock {
     return value;
   }
   std::string port_text() const {
-    return std::string(reinterpret_cast<const char*>(bytes), strnlen(reinterpret_cast<const char*>(bytes), 256));
+    return std::string(reinterpret_cast<const char*>(bytes),
+                       strnlen(reinterpret_cast<const char*>(bytes), 256));
   }
   // One "name=value" line per setting, for the test scripts to read.
   void print(FILE* out) const {
     std::fprintf(out, "port=%s\ninterlaced=%d\ntop_field_first=%d\nread_ahead=%d\n",
-                port_text().c_str(), flag(0), flag(1), flag(2));
+                 port_text().c_str(), flag(0), flag(1), flag(2));
   }
 };
 

@@ -11,9 +11,9 @@ namespace {
 const char kName[] = "QuorvelServer";
 const char kFileFilter[] = "AviFile (*.avi)\0*.avi\0";  // the literal's NUL ends the list
 const uint8_t kInformation[] = {
-    'A', 'v', 'i', 'S', 'y', 'n', 't', 'h', ' ', 'T', 'C', 'P', 'D', 'e', 'l', 'i', 'v', 'e',
-    'r', 0x83, 0x54, 0x81, 0x5B, 0x83, 0x6F, ' ', 'v', 'e', 'r', 's', 'i', 'o', 'n', ' ', '0',
-    '.', '0', '1', ' ', 'B', 'y', ' ', 'N', 'e', 'l', 'v', 'i', 'x', 0};
+    'A', 'v', 'i',  'S',  'y',  'n',  't',  'h',  ' ', 'T', 'C', 'P', 'D', 'e', 'l', 'i', 'v',
+    'e', 'r', 0x83, 0x54, 0x81, 0x5B, 0x83, 0x6F, ' ', 'v', 'e', 'r', 's', 'i', 'o', 'n', ' ',
+    '0', '.', '0',  '1',  ' ',  'B',  'y',  ' ',  'N', 'e', 'l', 'v', 'i', 'x', 0};
 
 // The defaults: "22050", then zeros to byte 256, and three flags of 1.
 void default_settings(uint8_t* block) {
@@ -23,7 +23,9 @@ void default_settings(uint8_t* block) {
   for (int offset = 256; offset < kSettingsSize; offset += 4) std::memcpy(block + offset, &one, 4);
 }
 
-bool same_bytes(const void* a, const void* b, size_t size) { return std::memcmp(a, b, size) == 0; }
+bool same_bytes(const void* a, const void* b, size_t size) {
+  return std::memcmp(a, b, size) == 0;
+}
 
 }  // namespace
 

@@ -13,7 +13,9 @@ constexpr uint32_t kFourccYuy2 = 0x32595559u;
 constexpr int32_t kHasVideo = 1;
 constexpr int32_t kHasAudio = 2;
 
-void put32(uint8_t* record, int offset, uint32_t value) { std::memcpy(record + offset, &value, 4); }
+void put32(uint8_t* record, int offset, uint32_t value) {
+  std::memcpy(record + offset, &value, 4);
+}
 
 template <typename Function>
 void put_callback(uint8_t* record, int offset, Function function) {
@@ -31,7 +33,9 @@ TestHost::TestHost(const StreamShape& shape, const HostBehaviour& behaviour)
   current_ = this;
 }
 
-TestHost::~TestHost() { current_ = nullptr; }
+TestHost::~TestHost() {
+  current_ = nullptr;
+}
 
 void TestHost::build_record() {
   std::memset(record_, 0, sizeof record_);
@@ -53,7 +57,9 @@ void TestHost::build_record() {
   std::memcpy(built_, record_, sizeof built_);
 }
 
-bool TestHost::record_unchanged() const { return std::memcmp(record_, built_, sizeof built_) == 0; }
+bool TestHost::record_unchanged() const {
+  return std::memcmp(record_, built_, sizeof built_) == 0;
+}
 
 void TestHost::write_port_file() const {
   if (behaviour_.port_file.empty()) return;
@@ -109,7 +115,8 @@ void* __cdecl TestHost::get_frame(int32_t frame_number, uint32_t format) {
   ++host.calls_.frames_fetched;
   if (format != kFourccYuy2) host.calls_.wrong_format = true;
   // A new buffer every time: the compressing codecs filter the last one in place.
-  host.frame_ = std::make_unique<quorvel::GuardedBuffer>(static_cast<size_t>(frame_bytes(host.shape_)));
+  host.frame_ =
+      std::make_unique<quorvel::GuardedBuffer>(static_cast<size_t>(frame_bytes(host.shape_)));
   fill_frame(host.frame_->data(), host.shape_, frame_number);
   host.frame_just_fetched_ = true;
   return host.frame_->data();

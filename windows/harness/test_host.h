@@ -34,7 +34,7 @@ struct HostCalls {
   int notifications = 0;
   int progress_calls = 0;
   int audio_calls = 0;
-  bool wrong_format = false;         // get_frame asked for something other than YUY2
+  bool wrong_format = false;          // get_frame asked for something other than YUY2
   bool wrong_progress_total = false;  // show_progress's second argument was not frame_count
   bool notify_without_frame = false;  // notify_frame not right after a get_frame
 };

@@ -33,13 +33,15 @@ void fill_frame(uint8_t* frame, const StreamShape& shape, int32_t frame_number) 
     for (uint32_t column = 0; column < row_bytes; ++column) {
       const uint32_t noise = mix(n * 0x9E3779B1u ^ row * 0x85EBCA77u ^ column * 0xC2B2AE3Du) & 3u;
       // Luma (even bytes) runs along the row, chroma along the frame number.
-      const uint32_t base = (column & 1u) == 0 ? column / 2 + row + n * 3 : row / 2 + n * 7 + column / 4;
+      const uint32_t base =
+          (column & 1u) == 0 ? column / 2 + row + n * 3 : row / 2 + n * 7 + column / 4;
       line[column] = static_cast<uint8_t>(base + noise);
     }
   }
 }
 
-void fill_audio(uint8_t* out, const StreamShape& shape, int64_t first_sample, int32_t sample_count) {
+void fill_audio(uint8_t* out, const StreamShape& shape, int64_t first_sample,
+                int32_t sample_count) {
   for (int32_t i = 0; i < sample_count; ++i) {
     const uint32_t sample = static_cast<uint32_t>(first_sample + i);
     for (int32_t channel = 0; channel < shape.channels; ++channel) {
