@@ -20,6 +20,10 @@ struct BenchContext {
   bool quick = false;
   bool smoke = false;   // one tiny round of everything, checking results, no figures judged
   int server_cpu = -1;  // where the server processes run; -1 leaves them unpinned
+  // The plug-in section: quorvel.auo, the 32-bit host harness, and wine to run it with.
+  std::string plugin_path;
+  std::string harness_path;
+  std::string wine_path;
 
   // A server role of this run, on the server CPU, finding its frames where the run does.
   ChildOptions child_options(const char* mode, const std::string& frame = "") const {

@@ -63,8 +63,16 @@ std::string listed_source(const std::string& frames_dir, const std::string& name
   return "file";
 }
 
+}  // namespace
+
+std::string frame_file(const std::string& frames_dir, const std::string& name) {
+  return frames_dir + "/" + name + ".yuy2";
+}
+
+namespace {
+
 bool load_file(const std::string& frames_dir, BenchFrame* frame, std::string* problem) {
-  const std::string path = frames_dir + "/" + frame->name + ".yuy2";
+  const std::string path = frame_file(frames_dir, frame->name);
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     *problem =
@@ -80,6 +88,7 @@ bool load_file(const std::string& frames_dir, BenchFrame* frame, std::string* pr
   }
   frame->bytes = std::move(bytes);
   frame->source = listed_source(frames_dir, frame->name);
+  frame->from_file = true;
   return true;
 }
 

@@ -17,6 +17,7 @@ struct BenchFrame {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<uint8_t> bytes;
+  bool from_file = false;  // read from frame_file(), so another program can read it too
 
   int32_t row_bytes() const { return width * 2; }
   int32_t size() const { return static_cast<int32_t>(bytes.size()); }
@@ -24,6 +25,9 @@ struct BenchFrame {
 };
 
 // Makes the frame of that name: a synthetic kind ("flat", "gradient", "noise") at any
+// The file of a real frame: NAME.yuy2 in frames_dir.
+std::string frame_file(const std::string& frames_dir, const std::string& name);
+
 // "KIND_WxH", or a file NAME.yuy2 from frames_dir (listed with its source in frames.txt).
 // Returns false and says why in *problem when the name is unknown or the file is missing
 // or of the wrong size.

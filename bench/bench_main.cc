@@ -37,7 +37,7 @@ const Section kSections[] = {
     {"delta", run_delta_section},       {"lzo", run_lzo_section},
     {"deflate", run_deflate_section},   {"fano", run_fano_section},
     {"loopback", run_loopback_section}, {"rtt", run_round_trip_section},
-    {"memory", run_memory_section},
+    {"memory", run_memory_section},     {"plugin", run_plugin_section},
 };
 
 std::string self_path(const char* argv0) {
@@ -68,7 +68,11 @@ int bench_main(int argc, char** argv) {
   app.add_flag("--smoke", context.smoke, "every section once on tiny frames; checks results only");
   app.add_option("--frames-dir", context.frames_dir, "where make-bench-frames.sh put the frames");
   app.add_option("--section", sections,
-                 "run only these: delta lzo deflate fano loopback rtt memory");
+                 "run only these: delta lzo deflate fano loopback rtt memory plugin");
+  app.add_option("--plugin", context.plugin_path, "quorvel.auo, for the plugin section");
+  app.add_option("--harness", context.harness_path,
+                 "the 32-bit host harness (quorvel-host-harness.exe), for the plugin section");
+  app.add_option("--wine", context.wine_path, "wine, for the plugin section");
   app.add_option("--frame", frames,
                  "measure these frames instead of the table (e.g. noise_1920x1080)");
   app.add_option("--child", child.mode)->group("");

@@ -2,7 +2,7 @@
 // build, where they measure the code the DLL ships (its flags, miniLZO, the static zlib)
 // under Wine. The loopback sections need the Linux stand-ins and stay in quorvel-bench.
 //
-//   quorvel-codec-bench.exe [--quick] [--frames-dir DIR] [--frame NAME]...
+//   quorvel-codec-bench.exe [--quick] [--frames-dir DIR] [--frame NAME]... [--section NAME]...
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   BenchContext context;
   context.frames_dir = QUORVEL_BENCH_FRAMES_DIR;
   std::vector<std::string> frames;
+  std::vector<std::string> sections;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--quick") {
@@ -30,10 +31,12 @@ int main(int argc, char** argv) {
       context.smoke = true;
     } else if ((argument == "--frames-dir" || argument == "--frame") && i + 1 < argc) {
       (argument == "--frame" ? frames.emplace_back() : context.frames_dir) = argv[++i];
+    } else if (argument == "--section" && i + 1 < argc) {
+      sections.emplace_back(argv[++i]);
     } else {
-      std::fprintf(
-          stderr,
-          "usage: quorvel-codec-bench [--quick] [--smoke] [--frames-dir DIR] [--frame NAME]...\n");
+      std::fprintf(stderr,
+                   "usage: quorvel-codec-bench [--quick] [--smoke] [--frames-dir DIR] "
+                   "[--frame NAME]... [--section delta|lzo|deflate|fano]...\n");
       return 2;
     }
   }
@@ -42,10 +45,20 @@ int main(int argc, char** argv) {
   if (frames.empty())
     frames = context.smoke ? std::vector<std::string>{"gradient_320x240"} : frame_names(true);
   context.frames = load_frames(frames, context.frames_dir);
-  bool ok = run_delta_section(context);
-  ok = run_lzo_section(context) && ok;
-  ok = run_deflate_section(context) && ok;
-  ok = run_fano_section(context) && ok;
+  struct Section {
+    const char* name;
+    bool (*run)(const BenchContext&);
+  };
+  const Section all[] = {{"delta", run_delta_section},
+                         {"lzo", run_lzo_section},
+                         {"deflate", run_deflate_section},
+                         {"fano", run_fano_section}};
+  bool ok = true;
+  for (const Section& section : all) {
+    bool wanted = sections.empty();
+    for (const std::string& name : sections) wanted = wanted || name == section.name;
+    if (wanted) ok = section.run(context) && ok;
+  }
   ReportTable::print_summary();
   print_load_average("at the end");
   return ok ? 0 : 1;

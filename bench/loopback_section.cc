@@ -3,99 +3,26 @@
 // codec and read-ahead on and off, against a bare sender of the same reply bytes in the same
 // pieces, one small request per frame, read by a bare client. The connections take turns in
 // short slices, so all of them see the same machine.
-#include <cstring>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "apps/fetch/delivery_client.h"
-#include "bench/bare_client.h"
 #include "bench/built_codecs.h"
 #include "bench/child_modes.h"
+#include "bench/connection.h"
 #include "bench/report_table.h"
 #include "bench/sections.h"
-#include "bench/server_process.h"
 
 namespace quorvel::bench {
 
 namespace {
 
-constexpr int kWarmUpFrames = 3;
-constexpr int kClientTimeoutMs = 20000;
 const CompressionType kCodecs[] = {kCompressionNone, kCompressionLzo, kCompressionFano,
                                    kCompressionDeflate};
 
-// One server process and the client that fetches frames from it.
-struct Connection {
-  std::string name;
-  std::unique_ptr<ServerProcess> server;  // declared first: the client goes before it
-  std::function<bool(int32_t frame_number)> fetch;
-  std::function<void()> close;
-  std::string problem;  // why the connection could not be measured
-  int32_t next_frame = 0;
-  std::vector<double> rates;
-};
-
-// Fetches frames for at least `slice` seconds (and at least two); frames per second.
-double fetch_for(Connection* connection, double slice) {
-  int frames = 0;
-  const double start = now_seconds();
-  double elapsed = 0.0;
-  while (frames < 2 || elapsed < slice) {
-    if (!connection->fetch(connection->next_frame++)) return -1.0;
-    ++frames;
-    elapsed = now_seconds() - start;
-  }
-  return frames / elapsed;
-}
-
-// The median of the per-round ratios: each round's slices lie next to each other in time,
-// so a slow stretch of the machine slows both sides of a ratio alike.
-double median_ratio(const std::vector<double>& rates, const std::vector<double>& anchor_rates) {
-  std::vector<double> ratios;
-  for (size_t i = 0; i < rates.size() && i < anchor_rates.size(); ++i)
-    ratios.push_back(rates[i] / anchor_rates[i]);
-  return median(ratios);
-}
-
-void connect_bare(Connection* connection, uint8_t mask) {
-  auto client = std::make_shared<BareClient>(connection->server->port());
-  if (!client->connected() || (mask != 0 && !client->set_compression(mask))) {
-    connection->problem = "cannot connect";
-    return;
-  }
-  connection->fetch = [client](int32_t n) { return client->get_frame(n); };
-  connection->close = [client] { client->disconnect(); };
-}
-
-// The receive path checks the first frame against the original: the bytes that arrive,
-// decoded, must be the host's frame.
-void connect_fetch(Connection* connection, uint8_t mask, const BenchFrame& frame) {
-  auto client = std::make_shared<client::DeliveryClient>();
-  StreamInfoRecord info;
-  if (!client->connect("127.0.0.1", std::to_string(connection->server->port()), kClientTimeoutMs) ||
-      !client->get_stream_info(&info) || (mask != 0 && !client->set_compression(mask))) {
-    connection->problem = "fetch client: " + client->error();
-    return;
-  }
-  auto decoded = std::make_shared<std::vector<uint8_t>>();
-  if (!client->get_frame(0, decoded.get()) || *decoded != frame.bytes) {
-    connection->problem = "fetch client: frame 0 does not arrive intact " + client->error();
-    return;
-  }
-  connection->next_frame = 1;
-  connection->fetch = [client, decoded](int32_t n) { return client->get_frame(n, decoded.get()); };
-  connection->close = [client] { client->disconnect(); };
-}
-
 std::unique_ptr<Connection> start(const BenchContext& context, const std::string& name,
                                   const ChildOptions& options) {
-  auto connection = std::make_unique<Connection>();
-  connection->name = name;
-  connection->server = std::make_unique<ServerProcess>(context.self_path, options.arguments());
-  if (!connection->server->started()) connection->problem = "server did not start";
-  return connection;
+  return start_connection(name, context.self_path, options.arguments());
 }
 
 uint8_t mask_of(CompressionType type) {
@@ -113,11 +40,7 @@ class CodecRun {
     bool ok = true;
     for (auto& connection : connections_) ok = connection->problem.empty() && ok;
     if (ok) ok = measure();
-    for (auto& connection : connections_) {
-      if (connection->close) connection->close();
-      connection->fetch = nullptr;
-      connection->close = nullptr;
-    }
+    close_all(connections_);
     report(table);
     connections_.clear();
     return ok;
@@ -159,23 +82,7 @@ class CodecRun {
     // rounds for it.
     const int codec_rounds = context_.smoke ? 1 : context_.quick ? 8 : 30;
     const int rounds = type_ == kCompressionNone ? 3 * codec_rounds : codec_rounds;
-    const double slice = context_.smoke ? 0.0 : 0.025;
-    for (auto& connection : connections_) {
-      for (int i = 0; i < kWarmUpFrames; ++i) {
-        if (!connection->fetch(connection->next_frame++)) return false;
-      }
-    }
-    for (int round = 0; round < rounds; ++round) {
-      for (auto& connection : connections_) {
-        const double rate = fetch_for(connection.get(), slice);
-        if (rate < 0) {
-          connection->problem = "a frame did not arrive";
-          return false;
-        }
-        connection->rates.push_back(rate);
-      }
-    }
-    return true;
+    return measure_rounds(connections_, rounds, context_.smoke ? 0.0 : 0.025);
   }
 
   void report(ReportTable* table) const {

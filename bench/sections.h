@@ -16,6 +16,7 @@ bool run_fano_section(const BenchContext& context);
 bool run_loopback_section(const BenchContext& context);
 bool run_round_trip_section(const BenchContext& context);
 bool run_memory_section(const BenchContext& context);
+bool run_plugin_section(const BenchContext& context);
 
 }  // namespace quorvel::bench
 

@@ -17,7 +17,8 @@ class ServerProcess {
  public:
   // Starts program with arguments and reads its port; started() is false when it could not
   // be started or told no port.
-  ServerProcess(const std::string& program, const std::vector<std::string>& arguments);
+  ServerProcess(const std::string& program, const std::vector<std::string>& arguments,
+                int start_ms = 10000);
   // Waits for the child to end (it ends when its client goes); ends it after a few seconds.
   ~ServerProcess();
   ServerProcess(const ServerProcess&) = delete;

@@ -50,7 +50,7 @@ int32_t DeflateCodec::encode(uint8_t* frame, int32_t row_bytes, int32_t rows, in
   const int32_t n = frame_bytes(rows, pitch);
   const int32_t block_size = n > 0 ? output_block_size(n) : 0;
   if (block_size == 0) return 0;
-  auto* block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(block_size)));
+  uint8_t* block = take_block(static_cast<size_t>(block_size));
   if (block == nullptr) return 0;
 
   // A fresh stream per frame: nothing of one frame is used for the next.
@@ -59,7 +59,7 @@ int32_t DeflateCodec::encode(uint8_t* frame, int32_t row_bytes, int32_t rows, in
   last_result =
       deflateInit2(&stream, kLevel, Z_DEFLATED, kWindowBits, kMemoryLevel, Z_HUFFMAN_ONLY);
   if (last_result != Z_OK) {
-    std::free(block);
+    give_back_block(block);
     return 0;
   }
   VerticalDelta::forward(frame, row_bytes, rows, pitch);
@@ -74,7 +74,7 @@ int32_t DeflateCodec::encode(uint8_t* frame, int32_t row_bytes, int32_t rows, in
   // The block holds the worst case, so one Z_FINISH call completes the stream; a stream
   // that did not end is no payload.
   if (last_result != Z_STREAM_END) {
-    std::free(block);
+    give_back_block(block);
     return 0;
   }
   put_le32(block + stream_bytes, checksum);
@@ -88,7 +88,7 @@ int32_t DeflateCodec::decode(const uint8_t* payload, int32_t row_bytes, int32_t 
   output_buffer = nullptr;
   const int32_t n = frame_bytes(rows, pitch);
   if (!QUORVEL_INPUT_OK(n > 0 && payload != nullptr)) return 0;
-  output_buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(n)));
+  output_buffer = take_block(static_cast<size_t>(n));
   if (output_buffer == nullptr) return 0;
 
   // The appended checksum copy is not part of the stream; the stream's own trailer is

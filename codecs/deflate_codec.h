@@ -1,11 +1,11 @@
-// DeflateCodec: the codec of type 4. Filters the frame with VerticalDelta::forward, in
-// place, then compresses its n = rows * pitch bytes into one zlib stream (level 1,
-// Huffman-only: literals only, no matches) and appends the stream's Adler-32 once more.
+// DeflateCodec: the codec of type 4. Filters the frame with VerticalDelta::forward, in place, then
+// compresses its n = rows * pitch bytes into one zlib stream (level 1, Huffman-only: literals only,
+// no matches) and appends the stream's Adler-32 once more.
 //
-// Payload: the zlib stream of length L (header 78 01, deflate blocks, Adler-32 of the
-// filtered bytes most significant byte first), then the same Adler-32 least significant
-// byte first; L + 4 bytes. encode() and decode() hand out a fresh malloc'd block
-// (output_not_owned = 0) that the caller frees.
+// Payload: the zlib stream of length L (header 78 01, deflate blocks, Adler-32 of the filtered
+// bytes most significant byte first), then the same Adler-32 least significant byte first; L + 4
+// bytes. encode() and decode() hand out a block of the codec's (output_not_owned = 0) that the
+// caller gives back with release_output().
 #ifndef QUORVEL_CODECS_DEFLATE_CODEC_H_
 #define QUORVEL_CODECS_DEFLATE_CODEC_H_
 

@@ -28,7 +28,7 @@ int32_t FanoCodec::encode(uint8_t* frame, int32_t row_bytes, int32_t rows, int32
   const uint64_t stream_bytes = fano_bytes_for_bits(code.stream_bits);
   if (stream_bytes > INT32_MAX) return 0;
 
-  output_buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(stream_bytes)));
+  output_buffer = take_block(static_cast<size_t>(stream_bytes));
   if (output_buffer == nullptr) return 0;
   return static_cast<int32_t>(fano_compress(code, frame, length, output_buffer));
 }
@@ -44,7 +44,7 @@ int32_t FanoCodec::decode(const uint8_t* payload, int32_t row_bytes, int32_t row
   output_buffer = nullptr;
   const int32_t n = frame_bytes(rows, pitch);
   if (n == 0) return 0;
-  output_buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(n)));
+  output_buffer = take_block(static_cast<size_t>(n));
   if (output_buffer == nullptr) return 0;
 
   // A negative length or a missing payload decodes like an empty payload: nothing.

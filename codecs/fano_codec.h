@@ -1,9 +1,9 @@
-// FanoCodec: the codec of type 2. Filters the frame with VerticalDelta::forward, in place,
-// then codes its n = rows * pitch bytes with a prefix code built for this frame alone.
+// FanoCodec: the codec of type 2. Filters the frame with VerticalDelta::forward, in place, then
+// codes its n = rows * pitch bytes with a prefix code built for this frame alone.
 //
-// Payload: one MSB-first bit stream with no header (fano_format.h): the code tree, the codes
-// of the n filtered bytes in frame order, zero padding to a whole byte. encode() and decode()
-// hand out a fresh malloc'd block (output_not_owned = 0) that the caller frees.
+// Payload: one MSB-first bit stream with no header (fano_format.h): the code tree, the codes of the
+// n filtered bytes in frame order, zero padding to a whole byte. encode() and decode() hand out a
+// block of the codec's (output_not_owned = 0) that the caller gives back with release_output().
 #ifndef QUORVEL_CODECS_FANO_CODEC_H_
 #define QUORVEL_CODECS_FANO_CODEC_H_
 

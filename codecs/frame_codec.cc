@@ -1,7 +1,5 @@
 #include "codecs/frame_codec.h"
 
-#include <cstdlib>
-
 namespace quorvel {
 
 int32_t frame_bytes(int32_t rows, int32_t pitch) {
@@ -26,7 +24,7 @@ int32_t FrameCodec::decode(const uint8_t* payload, int32_t /*row_bytes*/, int32_
 }
 
 void FrameCodec::release_output() {
-  if (!output_not_owned) std::free(output_buffer);
+  if (!output_not_owned) blocks_.give_back(output_buffer);
   output_buffer = nullptr;
 }
 

@@ -1,17 +1,21 @@
 // FrameCodec: turns one frame into the payload of a frame reply, and back.
 //
 // A frame is a pointer to its top row with row_bytes (bytes that carry pixels), rows and
-// pitch (row start to row start); it occupies n = rows * pitch bytes. After encode() the
-// caller owns the block at output_buffer and releases it with free() once sent, unless
-// output_not_owned is set: the block is then the caller's own buffer (raw codec).
-// Destructors release only a codec's work area, never output_buffer.
+// pitch (row start to row start); it occupies n = rows * pitch bytes. After encode() or
+// decode() the caller holds the block at output_buffer until it has used the bytes, then
+// gives it back with release_output(), and the codec keeps it for the next frame (free()
+// releases it for good, which is fine too). When output_not_owned is set the block is the
+// caller's own buffer (raw codec) and nothing is given back. Destructors release the codec's
+// work area and the blocks it keeps, never a block that is out at output_buffer.
 //
 // FrameCodec itself is the pass-through (type 0); RawCodec is a FrameCodec of type 0.
 #ifndef QUORVEL_CODECS_FRAME_CODEC_H_
 #define QUORVEL_CODECS_FRAME_CODEC_H_
 
+#include <cstddef>
 #include <cstdint>
 
+#include "codecs/block_pool.h"
 #include "wire/compression_type.h"
 
 namespace quorvel {
@@ -34,12 +38,23 @@ class FrameCodec {
   virtual int32_t decode(const uint8_t* payload, int32_t row_bytes, int32_t rows, int32_t pitch,
                          int32_t payload_len);
 
-  // Releases output_buffer when it is an owned block, and forgets it either way.
+  // Gives output_buffer back to the codec when it is an owned block, and forgets it either
+  // way.
   void release_output();
 
   uint8_t* output_buffer = nullptr;
   const int32_t type_id;
   bool output_not_owned = false;
+
+ protected:
+  // The block encode() or decode() hands out: one given back earlier when it is large
+  // enough, else a fresh one; null when it cannot be allocated. REQUIRES: size > 0.
+  uint8_t* take_block(size_t size) { return blocks_.take(size); }
+  // For a block taken but not handed out after all.
+  void give_back_block(uint8_t* block) { blocks_.give_back(block); }
+
+ private:
+  BlockPool blocks_;
 };
 
 class RawCodec : public FrameCodec {

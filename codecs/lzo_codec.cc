@@ -39,7 +39,7 @@ int32_t LzoCodec::encode(uint8_t* frame, int32_t row_bytes, int32_t rows, int32_
   if (block_size == 0) return 0;
   // The block is allocated before the frame is filtered, so a frame that cannot be
   // compressed is handed back unchanged.
-  output_buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(block_size)));
+  output_buffer = take_block(static_cast<size_t>(block_size));
   if (output_buffer == nullptr) return 0;
 
   VerticalDelta::forward(frame, row_bytes, rows, pitch);
@@ -55,7 +55,7 @@ int32_t LzoCodec::decode(const uint8_t* payload, int32_t row_bytes, int32_t rows
   output_buffer = nullptr;
   const int32_t n = frame_bytes(rows, pitch);
   if (!QUORVEL_INPUT_OK(n > 0 && payload != nullptr && payload_len >= 0)) return 0;
-  output_buffer = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(n)));
+  output_buffer = take_block(static_cast<size_t>(n));
   if (output_buffer == nullptr) return 0;
 
   // The safe decompressor stops at the preset out-length (the block's size) and at the end

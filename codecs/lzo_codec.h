@@ -1,9 +1,9 @@
-// LzoCodec: the codec of type 1. Filters the frame with VerticalDelta::forward, in place,
-// then compresses its n = rows * pitch bytes with the LZO1X-1 compressor.
+// LzoCodec: the codec of type 1. Filters the frame with VerticalDelta::forward, in place, then
+// compresses its n = rows * pitch bytes with the LZO1X-1 compressor.
 //
-// Payload: one plain LZO1X stream for the whole filtered frame, ending with the
-// end-of-stream marker 11 00 00; no header, length or checksum of its own. encode() and
-// decode() hand out a fresh malloc'd block (output_not_owned = 0) that the caller frees.
+// Payload: one plain LZO1X stream for the whole filtered frame, ending with the end-of-stream
+// marker 11 00 00; no header, length or checksum of its own. encode() and decode() hand out a block
+// of the codec's (output_not_owned = 0) that the caller gives back with release_output().
 #ifndef QUORVEL_CODECS_LZO_CODEC_H_
 #define QUORVEL_CODECS_LZO_CODEC_H_
 

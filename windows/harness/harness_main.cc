@@ -2,6 +2,8 @@
 //
 //   quorvel-host-harness table PLUGIN          table bytes and settings edge cases
 //   quorvel-host-harness serve PLUGIN [opts]   serve the test stream to one client
+//   quorvel-host-harness serve-frames PLUGIN --frame-file F --width W --height H [opts]
+//       the benchmark's host: one frame of a file for every frame number, to one client
 //   quorvel-host-harness abort-waiting PLUGIN  abort while no client has come
 //   quorvel-host-harness port-taken PLUGIN     the configured port is in use
 //   quorvel-host-harness stalled-client PLUGIN abort while a client has stopped reading
@@ -24,10 +26,10 @@
 namespace {
 
 int usage() {
-  std::fprintf(
-      stderr,
-      "usage: quorvel-host-harness table|serve|abort-waiting|port-taken|stalled-client|configure "
-      "PLUGIN [--name value ...]\n");
+  std::fprintf(stderr,
+               "usage: quorvel-host-harness "
+               "table|serve|serve-frames|abort-waiting|port-taken|stalled-client|configure "
+               "PLUGIN [--name value ...]\n");
   return 2;
 }
 
@@ -73,6 +75,8 @@ int main(int argc, char** argv) {
     harness::check_settings(module, &log);
   } else if (mode == "serve") {
     harness::run_serve(module, options, &log);
+  } else if (mode == "serve-frames") {
+    harness::run_serve_frames(module, options, &log);
   } else if (mode == "abort-waiting") {
     harness::run_abort_waiting(module, &log);
   } else if (mode == "port-taken") {

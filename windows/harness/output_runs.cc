@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "port_holder.h"
 #include "settings_block.h"
@@ -86,6 +87,37 @@ void run_serve(const PluginModule& module, const Options& options, CheckLog* log
     check_callbacks(host, log);
     return;
   }
+}
+
+void run_serve_frames(const PluginModule& module, const Options& options, CheckLog* log) {
+  StreamShape shape;
+  shape.width = static_cast<int32_t>(options.number("width", 0));
+  shape.height = static_cast<int32_t>(options.number("height", 0));
+  shape.frame_count = 1 << 30;
+  shape.audio_samples = 1u << 31;
+  std::vector<uint8_t> frame(static_cast<size_t>(frame_bytes(shape)));
+  const std::string path = options.text("frame-file", "");
+  FILE* file = std::fopen(path.c_str(), "rb");
+  const bool read = file != nullptr && !frame.empty() &&
+                    std::fread(frame.data(), 1, frame.size(), file) == frame.size();
+  if (file != nullptr) std::fclose(file);
+  if (!log->expect(read, "the frame file holds a whole frame of the given size")) return;
+
+  HostBehaviour behaviour;
+  behaviour.deadline_ms = static_cast<uint32_t>(options.number("deadline-ms", 600000));
+  behaviour.announce_port = true;
+  behaviour.fixed_frame = &frame;
+  behaviour.copy_each_frame = options.number("copy-each-frame", 1) != 0;
+  {
+    PortHolder probe;
+    behaviour.port = probe.port();
+  }
+  if (!log->expect(behaviour.port != 0, "a free port was found")) return;
+  apply_settings(module, std::to_string(behaviour.port), options);
+  TestHost host(shape, behaviour);
+  const int32_t result = module.output()(host.record());
+  log->expect(result == 1, "a served run returns 1");
+  log->expect(!host.calls().hit_deadline, "the client finished before the deadline");
 }
 
 void run_abort_waiting(const PluginModule& module, CheckLog* log) {

@@ -13,6 +13,12 @@ namespace harness {
 // Writes the expected video and audio files, listens on a free port (written to
 // --port-file once listening) and serves one client until it disconnects.
 void run_serve(const PluginModule& module, const Options& options, CheckLog* log);
+
+// The benchmark's host: serves one frame read from --frame-file (--width x --height packed
+// YUY2) for every frame number to one client, copying it into its buffer before each fetch
+// when --copy-each-frame is 1 (the default), with --read-ahead as given; says
+// "listening on port N" on stderr once the plug-in listens.
+void run_serve_frames(const PluginModule& module, const Options& options, CheckLog* log);
 // Port "0" (any free port); the host aborts at its third poll.
 void run_abort_waiting(const PluginModule& module, CheckLog* log);
 // The port is held by a listener of the harness; the run must give up at once with 1.

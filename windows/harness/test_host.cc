@@ -12,6 +12,8 @@ namespace {
 constexpr uint32_t kFourccYuy2 = 0x32595559u;
 constexpr int32_t kHasVideo = 1;
 constexpr int32_t kHasAudio = 2;
+// Audio the benchmark's host gives per request at most; the plug-in sends zeros for the rest.
+constexpr int32_t kBenchAudioBytes = 1 << 20;
 
 void put32(uint8_t* record, int offset, uint32_t value) {
   std::memcpy(record + offset, &value, 4);
@@ -29,6 +31,10 @@ TestHost* TestHost::current_ = nullptr;
 
 TestHost::TestHost(const StreamShape& shape, const HostBehaviour& behaviour)
     : shape_(shape), behaviour_(behaviour), start_ms_(GetTickCount()) {
+  if (behaviour_.fixed_frame != nullptr) {
+    bench_frame_ = *behaviour_.fixed_frame;
+    bench_audio_.assign(kBenchAudioBytes, 0);
+  }
   build_record();
   current_ = this;
 }
@@ -75,6 +81,11 @@ void TestHost::write_port_file() const {
 void* __cdecl TestHost::get_audio(int32_t first_sample, int32_t sample_count, int32_t* delivered) {
   TestHost& host = *current_;
   ++host.calls_.audio_calls;
+  if (host.behaviour_.fixed_frame != nullptr) {
+    const int32_t most = kBenchAudioBytes / (host.shape_.channels * 2);
+    if (delivered != nullptr) *delivered = sample_count < most ? sample_count : most;
+    return host.bench_audio_.data();
+  }
   const int32_t count = sample_count > 0 ? sample_count : 0;
   host.audio_ = std::make_unique<quorvel::GuardedBuffer>(
       static_cast<size_t>(count) * static_cast<size_t>(host.shape_.channels) * 2);
@@ -85,7 +96,14 @@ void* __cdecl TestHost::get_audio(int32_t first_sample, int32_t sample_count, in
 
 int32_t __cdecl TestHost::is_aborted() {
   TestHost& host = *current_;
-  if (++host.calls_.abort_polls == 1) host.write_port_file();
+  if (++host.calls_.abort_polls == 1) {
+    host.write_port_file();
+    if (host.behaviour_.announce_port) {
+      std::fprintf(stderr, "quorvel-host-harness: listening on port %u\n",
+                   static_cast<unsigned>(host.behaviour_.port));
+      std::fflush(stderr);
+    }
+  }
   if (host.behaviour_.abort_at_poll > 0 && host.calls_.abort_polls >= host.behaviour_.abort_at_poll)
     return 1;
   if (GetTickCount() - host.start_ms_ > host.behaviour_.deadline_ms) {
@@ -114,11 +132,18 @@ void* __cdecl TestHost::get_frame(int32_t frame_number, uint32_t format) {
   TestHost& host = *current_;
   ++host.calls_.frames_fetched;
   if (format != kFourccYuy2) host.calls_.wrong_format = true;
+  host.frame_just_fetched_ = true;
+  if (host.behaviour_.fixed_frame != nullptr) {
+    if (host.behaviour_.copy_each_frame) {
+      std::memcpy(host.bench_frame_.data(), host.behaviour_.fixed_frame->data(),
+                  host.bench_frame_.size());
+    }
+    return host.bench_frame_.data();
+  }
   // A new buffer every time: the compressing codecs filter the last one in place.
   host.frame_ =
       std::make_unique<quorvel::GuardedBuffer>(static_cast<size_t>(frame_bytes(host.shape_)));
   fill_frame(host.frame_->data(), host.shape_, frame_number);
-  host.frame_just_fetched_ = true;
   return host.frame_->data();
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "test_stream.h"
 #include "tests/support/guarded_buffer.h"
@@ -25,6 +26,14 @@ struct HostBehaviour {
   // Written with the port number at the first poll, which comes only once the plug-in listens.
   std::string port_file;
   uint16_t port = 0;
+  // Also told at the first poll as "listening on port N" on stderr, as quorvel-serve does.
+  bool announce_port = false;
+  // The benchmark's host: every frame number gives this one frame (width x height of the
+  // shape), from one buffer that is restored before each fetch only when copy_each_frame is
+  // set (a compressing codec filters it in place), and audio is silence. It does as little
+  // as a host can, so the figures are the plug-in's own.
+  const std::vector<uint8_t>* fixed_frame = nullptr;
+  bool copy_each_frame = true;
 };
 
 struct HostCalls {
@@ -74,6 +83,9 @@ class TestHost {
   // Each flush against an unreadable page, so the plug-in cannot read past the host's data.
   std::unique_ptr<quorvel::GuardedBuffer> frame_;
   std::unique_ptr<quorvel::GuardedBuffer> audio_;
+  // The benchmark's buffers (fixed_frame).
+  std::vector<uint8_t> bench_frame_;
+  std::vector<uint8_t> bench_audio_;
 };
 
 }  // namespace harness

@@ -1,0 +1,105 @@
+#include "bench/connection.h"
+
+#include "apps/fetch/delivery_client.h"
+#include "bench/bare_client.h"
+#include "bench/interleaved_timer.h"
+
+namespace quorvel::bench {
+
+namespace {
+
+constexpr int kWarmUpFrames = 3;
+constexpr int kClientTimeoutMs = 20000;
+
+// Fetches frames for at least `slice` seconds (and at least two); frames per second.
+double fetch_for(Connection* connection, double slice) {
+  int frames = 0;
+  const double start = now_seconds();
+  double elapsed = 0.0;
+  while (frames < 2 || elapsed < slice) {
+    if (!connection->fetch(connection->next_frame++)) return -1.0;
+    ++frames;
+    elapsed = now_seconds() - start;
+  }
+  return frames / elapsed;
+}
+
+}  // namespace
+
+std::unique_ptr<Connection> start_connection(const std::string& name, const std::string& program,
+                                             const std::vector<std::string>& arguments,
+                                             int start_ms) {
+  auto connection = std::make_unique<Connection>();
+  connection->name = name;
+  connection->server = std::make_unique<ServerProcess>(program, arguments, start_ms);
+  if (!connection->server->started()) connection->problem = "server did not start";
+  return connection;
+}
+
+void connect_bare(Connection* connection, uint8_t mask) {
+  auto client = std::make_shared<BareClient>(connection->server->port());
+  if (!client->connected() || (mask != 0 && !client->set_compression(mask))) {
+    connection->problem = "cannot connect";
+    return;
+  }
+  connection->fetch = [client](int32_t n) { return client->get_frame(n); };
+  connection->close = [client] { client->disconnect(); };
+}
+
+void connect_fetch(Connection* connection, uint8_t mask, const BenchFrame& frame) {
+  auto client = std::make_shared<client::DeliveryClient>();
+  StreamInfoRecord info;
+  if (!client->connect("127.0.0.1", std::to_string(connection->server->port()), kClientTimeoutMs) ||
+      !client->get_stream_info(&info) || (mask != 0 && !client->set_compression(mask))) {
+    connection->problem = "fetch client: " + client->error();
+    return;
+  }
+  auto decoded = std::make_shared<std::vector<uint8_t>>();
+  if (!client->get_frame(0, decoded.get()) || *decoded != frame.bytes) {
+    connection->problem = "fetch client: frame 0 does not arrive intact " + client->error();
+    return;
+  }
+  connection->next_frame = 1;
+  connection->fetch = [client, decoded](int32_t n) { return client->get_frame(n, decoded.get()); };
+  connection->close = [client] { client->disconnect(); };
+}
+
+bool measure_rounds(const std::vector<std::unique_ptr<Connection>>& connections, int rounds,
+                    double slice_seconds) {
+  for (const auto& connection : connections) {
+    for (int i = 0; i < kWarmUpFrames; ++i) {
+      if (!connection->fetch(connection->next_frame++)) {
+        connection->problem = "a frame did not arrive";
+        return false;
+      }
+    }
+  }
+  for (int round = 0; round < rounds; ++round) {
+    for (const auto& connection : connections) {
+      const double rate = fetch_for(connection.get(), slice_seconds);
+      if (rate < 0) {
+        connection->problem = "a frame did not arrive";
+        return false;
+      }
+      connection->rates.push_back(rate);
+    }
+  }
+  return true;
+}
+
+void close_all(const std::vector<std::unique_ptr<Connection>>& connections) {
+  for (const auto& connection : connections) {
+    if (connection->close) connection->close();
+    connection->fetch = nullptr;
+    connection->close = nullptr;
+  }
+}
+
+double median_ratio(const std::vector<double>& rates, const std::vector<double>& anchor_rates) {
+  std::vector<double> ratios;
+  for (size_t i = 0; i < rates.size() && i < anchor_rates.size(); ++i)
+    ratios.push_back(rates[i] / anchor_rates[i]);
+  return median(ratios);
+}
+
+}  // namespace quorvel::bench
