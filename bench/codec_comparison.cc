@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "bench/built_codecs.h"
@@ -28,9 +29,11 @@ std::vector<uint8_t> take_output(FrameCodec* codec, int32_t length) {
 }
 
 // Encodes the frame once and decodes the payload back, checking that the frame returns
-// and, where the payload is the library's own output, that it matches the bare bytes.
+// and, where the payload is the library's own output, that it matches the bare bytes; where
+// the codec has its own encoder for the library's format, that the bare decompressor gives
+// the filtered frame back from it.
 bool check_codec(FrameCodec* codec, const BenchFrame& frame, const CodecComparison& comparison,
-                 Payloads* payloads) {
+                 const std::vector<uint8_t>& filtered, Payloads* payloads) {
   std::vector<uint8_t> work = frame.bytes;
   payloads->codec = take_output(
       codec, codec->encode(work.data(), frame.row_bytes(), frame.height, frame.row_bytes()));
@@ -42,7 +45,21 @@ bool check_codec(FrameCodec* codec, const BenchFrame& frame, const CodecComparis
               std::memcmp(payloads->codec.data(), payloads->bare.data(), payloads->bare.size()) !=
                   0)) {
     problem = "payload differs from the bare library's output";
-  } else {
+  } else if (comparison.size_target.kind != Target::Kind::kNone) {
+    std::vector<uint8_t> unpacked(filtered.size() + 1);
+    const auto stream_length =
+        static_cast<int32_t>(payloads->codec.size()) - comparison.appended_bytes;
+    const int32_t produced =
+        stream_length <= 0
+            ? 0
+            : comparison.anchor->decompress(payloads->codec.data(), stream_length, unpacked.data(),
+                                            static_cast<int32_t>(unpacked.size()));
+    if (produced != frame.size() ||
+        std::memcmp(unpacked.data(), filtered.data(), filtered.size()) != 0) {
+      problem = "the bare decompressor does not give the filtered frame back";
+    }
+  }
+  if (problem == nullptr) {
     const int32_t rebuilt =
         codec->decode(payloads->codec.data(), frame.row_bytes(), frame.height, frame.row_bytes(),
                       static_cast<int32_t>(payloads->codec.size()));
@@ -77,7 +94,8 @@ class FrameComparison {
     decoded_.resize(frame_.bytes.size());
 
     codec_ = make_bench_codec(comparison_.type);
-    const bool ok = codec_ == nullptr || check_codec(codec_.get(), frame_, comparison_, &payloads_);
+    const bool ok =
+        codec_ == nullptr || check_codec(codec_.get(), frame_, comparison_, filtered, &payloads_);
     for (CacheState cache : context_.cache_states(false)) measure(cache);
     return ok;
   }
@@ -156,6 +174,23 @@ class FrameComparison {
     }
     table_->add(anchor_encode);
     table_->add(encode);
+    // The size does not depend on the caches: one row per frame, judged on every frame.
+    if (comparison_.size_target.kind != Target::Kind::kNone &&
+        cache == context_.cache_states(false).front()) {
+      ReportRow size(codec_name("encode") + " payload size", frame_.name, "");
+      size.target = comparison_.size_target;
+      if (seconds.size() == 4) {
+        size.size = encode.size;
+        size.ratio = static_cast<double>(payloads_.codec.size()) /
+                     static_cast<double>(payloads_.bare.size() +
+                                         static_cast<size_t>(comparison_.appended_bytes));
+        size.detail =
+            "payload / (bare output + " + std::to_string(comparison_.appended_bytes) + ")";
+      } else {
+        size.note = encode.note;
+      }
+      table_->add(size);
+    }
     table_->add(anchor_decode);
     table_->add(decode);
   }

@@ -1,6 +1,7 @@
 // One codec of ours against the bare library call that does the same job, frame by frame,
 // cold and hot: encode against "filter + bare compress", decode against "bare decompress +
-// inverse filter", on the same frame, interleaved in one run; and the payload sizes.
+// inverse filter", on the same frame, interleaved in one run; and the payload sizes (for a
+// codec with a size target, its payload against the bare output, judged like a speed).
 #ifndef QUORVEL_BENCH_CODEC_COMPARISON_H_
 #define QUORVEL_BENCH_CODEC_COMPARISON_H_
 
@@ -19,9 +20,14 @@ struct CodecComparison {
   BareCoder* anchor;
   Target encode_target;
   Target decode_target;
-  // The codec's payload starts with exactly the bare compressor's bytes (LZO, deflate):
-  // checked once per frame, so a codec that drifts from its library call is caught.
+  // The codec's payload starts with exactly the bare compressor's bytes (LZO): checked once
+  // per frame, so a codec that drifts from its library call is caught.
   bool payload_is_bare_output;
+  // Payload bytes / (bare output + appended bytes), where the codec has its own encoder for
+  // the library's format (deflate: the bare output plus the 4-byte checksum copy). The
+  // ratio gets a row of its own; Target::none() prints no such row.
+  Target size_target = Target::none();
+  int32_t appended_bytes = 0;
 };
 
 // Prints the section's table; false when a codec's round trip or payload check fails.

@@ -14,11 +14,15 @@ bool run_lzo_section(const BenchContext& context) {
 }
 
 bool run_deflate_section(const BenchContext& context) {
-  // The codec's settings: level 1, 32 KiB window, memory level 8, Huffman-only.
+  // The codec writes the stream zlib's Huffman-only mode writes (level 1, 32 KiB window,
+  // memory level 8) with an encoder of its own: at least 5x zlib's speed, and a payload at
+  // most 1 % larger than zlib's stream plus the codec's 4-byte checksum copy. Its payload
+  // is checked by inflating it, not against zlib's bytes.
   const auto bare = make_bare_zlib(1, Z_HUFFMAN_ONLY, "lvl1 huffman");
   return run_codec_comparison(
-      context, {"Deflate codec against bare zlib with the same settings", kCompressionDeflate,
-                bare.get(), Target::at_most(1.05), Target::none(), true});
+      context, {"Deflate codec against bare zlib Huffman-only deflate of the same filtered frame",
+                kCompressionDeflate, bare.get(), Target::at_most(0.20), Target::none(), false,
+                Target::at_most(1.01), 4});
 }
 
 bool run_fano_section(const BenchContext& context) {

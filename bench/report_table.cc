@@ -78,9 +78,10 @@ void ReportTable::print() const {
                                       : "";
     const std::string size = row.size >= 0 ? format("%.1f%%", row.size * 100) : "";
     const std::string ratio = row.ratio >= 0 ? format("%.3f", row.ratio) : "anchor";
-    std::printf("%10.3f %9s %9s %7s %8s %7s %-4s %s\n", row.seconds * scale,
-                frames_per_second.c_str(), megabytes.c_str(), size.c_str(), ratio.c_str(),
-                row.target.text().c_str(), verdict(row), row.detail.c_str());
+    const std::string time = row.seconds > 0 ? format("%.3f", row.seconds * scale) : "";
+    std::printf("%10s %9s %9s %7s %8s %7s %-4s %s\n", time.c_str(), frames_per_second.c_str(),
+                megabytes.c_str(), size.c_str(), ratio.c_str(), row.target.text().c_str(),
+                verdict(row), row.detail.c_str());
   }
   std::fflush(stdout);
 }

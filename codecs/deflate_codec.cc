@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "codecs/vertical_delta.h"
 #include "util/input_check.h"
@@ -11,22 +12,27 @@
 namespace quorvel {
 namespace {
 
-constexpr int kLevel = 1;
-constexpr int kWindowBits = 15;  // zlib header and trailer, 32 KiB window
-constexpr int kMemoryLevel = 8;
 constexpr int32_t kChecksumCopyBytes = 4;
+
+// The checksum copy follows the stream, so the block has room for the encoder's last store.
+static_assert(DeflateLiteralEncoder::kSpareBytes <= kChecksumCopyBytes,
+              "the checksum copy must cover the bit writer's spare room");
 
 }  // namespace
 
 std::unique_ptr<DeflateCodec> DeflateCodec::create() {
+  std::unique_ptr<DeflateLiteralEncoder> literal_encoder = DeflateLiteralEncoder::create();
+  if (literal_encoder == nullptr) return nullptr;
   auto* stream = static_cast<z_stream*>(std::malloc(sizeof(z_stream)));
   if (stream == nullptr) return nullptr;
-  std::unique_ptr<DeflateCodec> codec(new (std::nothrow) DeflateCodec(stream));
+  std::unique_ptr<DeflateCodec> codec(new (std::nothrow)
+                                          DeflateCodec(stream, std::move(literal_encoder)));
   if (codec == nullptr) std::free(stream);
   return codec;
 }
 
-DeflateCodec::DeflateCodec(z_stream* stream) : FrameCodec(kCompressionDeflate), work_area(stream) {}
+DeflateCodec::DeflateCodec(z_stream* stream, std::unique_ptr<DeflateLiteralEncoder> literal_encoder)
+    : FrameCodec(kCompressionDeflate), work_area(stream), encoder(std::move(literal_encoder)) {}
 
 DeflateCodec::~DeflateCodec() {
   std::free(work_area);
@@ -34,13 +40,14 @@ DeflateCodec::~DeflateCodec() {
 
 int64_t DeflateCodec::max_payload_size(int64_t n) {
   // zlib's bound on the deflate data of n bytes under any settings (n + n / 8 + n / 64 + 5),
-  // its 6 bytes of header and trailer, and the checksum copy. A fixed 2 * n would be too
-  // small for frames of a dozen bytes or so.
+  // its 6 bytes of header and trailer, and the checksum copy; our encoder stays below it.
   return n + (n + 7) / 8 + (n + 63) / 64 + 5 + 6 + kChecksumCopyBytes;
 }
 
 int32_t DeflateCodec::output_block_size(int32_t n) {
-  const int64_t worst = max_payload_size(n);
+  if (n < 0) return 0;
+  const uint64_t worst =
+      DeflateLiteralEncoder::max_stream_bytes(static_cast<uint32_t>(n)) + kChecksumCopyBytes;
   return worst > INT32_MAX ? 0 : static_cast<int32_t>(worst);
 }
 
@@ -53,31 +60,16 @@ int32_t DeflateCodec::encode(uint8_t* frame, int32_t row_bytes, int32_t rows, in
   uint8_t* block = take_block(static_cast<size_t>(block_size));
   if (block == nullptr) return 0;
 
-  // A fresh stream per frame: nothing of one frame is used for the next.
-  z_stream& stream = *work_area;
-  std::memset(&stream, 0, sizeof(stream));
-  last_result =
-      deflateInit2(&stream, kLevel, Z_DEFLATED, kWindowBits, kMemoryLevel, Z_HUFFMAN_ONLY);
-  if (last_result != Z_OK) {
-    give_back_block(block);
-    return 0;
-  }
   VerticalDelta::forward(frame, row_bytes, rows, pitch);
-  stream.next_in = frame;
-  stream.avail_in = static_cast<uInt>(n);
-  stream.next_out = block;
-  stream.avail_out = static_cast<uInt>(block_size - kChecksumCopyBytes);
-  last_result = deflate(&stream, Z_FINISH);
-  const auto stream_bytes = static_cast<int32_t>(stream.total_out);
-  const auto checksum = static_cast<uint32_t>(stream.adler);
-  deflateEnd(&stream);
-  // The block holds the worst case, so one Z_FINISH call completes the stream; a stream
-  // that did not end is no payload.
-  if (last_result != Z_STREAM_END) {
+  const DeflateStream stream =
+      encoder->encode(frame, static_cast<uint32_t>(n), block, static_cast<uint64_t>(block_size));
+  // The block is sized for the worst case, so the encoder always writes the stream.
+  if (stream.bytes == 0) {
     give_back_block(block);
     return 0;
   }
-  put_le32(block + stream_bytes, checksum);
+  const auto stream_bytes = static_cast<int32_t>(stream.bytes);
+  put_le32(block + stream_bytes, stream.adler);
   output_buffer = block;
   return stream_bytes + kChecksumCopyBytes;
 }

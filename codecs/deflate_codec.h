@@ -1,11 +1,12 @@
-// DeflateCodec: the codec of type 4. Filters the frame with VerticalDelta::forward, in place, then
-// compresses its n = rows * pitch bytes into one zlib stream (level 1, Huffman-only: literals only,
-// no matches) and appends the stream's Adler-32 once more.
+// DeflateCodec: the codec of type 4. Filters the frame with VerticalDelta::forward, in
+// place, then compresses its n = rows * pitch bytes into one zlib stream of literals only
+// (no matches, as zlib's Huffman-only mode writes; DeflateLiteralEncoder) and appends the
+// stream's Adler-32 once more. Decoding inflates with zlib.
 //
-// Payload: the zlib stream of length L (header 78 01, deflate blocks, Adler-32 of the filtered
-// bytes most significant byte first), then the same Adler-32 least significant byte first; L + 4
-// bytes. encode() and decode() hand out a block of the codec's (output_not_owned = 0) that the
-// caller gives back with release_output().
+// Payload: the zlib stream of length L (header 78 01, deflate blocks, Adler-32 of the
+// filtered bytes most significant byte first), then the same Adler-32 least significant
+// byte first; L + 4 bytes. encode() and decode() hand out a fresh malloc'd block
+// (output_not_owned = 0) that the caller frees.
 #ifndef QUORVEL_CODECS_DEFLATE_CODEC_H_
 #define QUORVEL_CODECS_DEFLATE_CODEC_H_
 
@@ -14,24 +15,25 @@
 #include <cstdint>
 #include <memory>
 
+#include "codecs/deflate_literal_encoder.h"
 #include "codecs/frame_codec.h"
 
 namespace quorvel {
 
 class DeflateCodec : public FrameCodec {
  public:
-  // Returns a codec with its stream record allocated, or null when it cannot be allocated.
+  // Returns a codec with its stream record and encoder tables allocated, or null when they
+  // cannot be allocated.
   static std::unique_ptr<DeflateCodec> create();
 
-  // Releases the stream record only (every stream is ended before encode/decode return);
-  // the last output block stays the caller's.
+  // Releases the stream record and the encoder (every stream is ended before decode
+  // returns); the last output block stays the caller's.
   ~DeflateCodec() override;
 
-  // Filters the frame in place and compresses it into a new block that holds the stream and
-  // its appended checksum for any frame size; returns L + 4. Returns 0 with a null
-  // output_buffer, leaving the frame as it was, when rows * pitch is not a positive 32-bit
-  // length, when the block would not fit one, or when it cannot be allocated or zlib
-  // cannot set up its stream.
+  // Filters the frame in place and compresses it into a new block of output_block_size(n)
+  // bytes, never writing past it; returns L + 4. Returns 0 with a null output_buffer,
+  // leaving the frame as it was, when rows * pitch is not a positive 32-bit length, when
+  // the block would not fit one, or when it cannot be allocated.
   int32_t encode(uint8_t* frame, int32_t row_bytes, int32_t rows, int32_t pitch) override;
 
   // Inflates payload_len - 4 bytes (the appended checksum copy is not read) into a new block
@@ -43,22 +45,31 @@ class DeflateCodec : public FrameCodec {
   int32_t decode(const uint8_t* payload, int32_t row_bytes, int32_t rows, int32_t pitch,
                  int32_t payload_len) override;
 
-  // The largest payload encode() makes of n input bytes: the largest zlib stream that n
-  // bytes can give, plus the 4 appended bytes.
-  static int64_t max_payload_size(int64_t n);
-  // Size of the block encode() allocates for n input bytes: max_payload_size(n), or 0 when
-  // that does not fit a 32-bit signed length.
+  // Size of the block encode() allocates for n input bytes: the longest stream that n bytes
+  // can give (DeflateLiteralEncoder::max_stream_bytes: n, 5 bytes per 21,845-byte chunk, 6
+  // of header and trailer), plus the 4 appended bytes, which also give the encoder's bit
+  // writer the spare room its last store needs; 0 when that does not fit a 32-bit signed
+  // length.
   static int32_t output_block_size(int32_t n);
 
-  // The zlib stream record, owned by the codec; cleared and set up afresh by every call.
+  // The longest payload a literal-only deflate encoder gives for n bytes, ours or zlib's
+  // Huffman-only mode (which other servers use): what a client accepts.
+  static int64_t max_payload_size(int64_t n);
+
+  // The zlib stream record of decode(), owned by the codec; cleared and set up afresh by
+  // every call.
   z_stream* work_area;
 
-  // Result of the last deflate() or inflate() (Z_STREAM_END after a complete stream), or of
-  // the stream set-up when that failed.
+  // The encoder and its tables, owned by the codec; nothing of one frame is used for the
+  // next.
+  std::unique_ptr<DeflateLiteralEncoder> encoder;
+
+  // Result of the last inflate() (Z_STREAM_END after a complete stream), or of the stream
+  // set-up when that failed; encode() leaves it as it was.
   int last_result = Z_OK;
 
  private:
-  explicit DeflateCodec(z_stream* stream);
+  DeflateCodec(z_stream* stream, std::unique_ptr<DeflateLiteralEncoder> literal_encoder);
 };
 
 }  // namespace quorvel
