@@ -1,7 +1,7 @@
-// The parts of the zlib (RFC 1950) and deflate (RFC 1951) formats that the literal-only
-// encoder writes: the stream header, the block types, the alphabets and their limits, and
-// how the encoder cuts a frame into blocks. Deflate packs its fields least significant bit
-// first; Huffman codes go out from their most significant bit, so they are stored reversed.
+// What the literal-only encoder uses of the zlib (RFC 1950) and deflate (RFC 1951) formats:
+// the stream header, the block types, the alphabets and their limits, and how the encoder
+// cuts a frame into blocks. Deflate packs its fields least significant bit first; Huffman
+// codes go out from their most significant bit, so they are stored reversed.
 #ifndef QUORVEL_CODECS_DEFLATE_FORMAT_H_
 #define QUORVEL_CODECS_DEFLATE_FORMAT_H_
 

@@ -17,8 +17,8 @@ namespace {
 constexpr uint32_t kStoredBlockCostBytes = 1 + kStoredLengthBytes;  // header bits, padding
 
 // What a block of its own is taken to cost beyond its data, in 1/65536 bits: 320 bits (a
-// header with its code lengths is typically 30 to 60 bytes, and a second code recovers
-// part of that). Of 0, 100, 200, 320, 500, 800 and 1500 bits, 320 gave the smallest
+// header with its code lengths is typically 30 to 60 bytes, and a second code wins some
+// of that back). Of 0, 100, 200, 320, 500, 800 and 1500 bits, 320 gave the smallest
 // payloads on the four benchmark frames.
 constexpr uint64_t kBlockCostEstimate = 320ull << kEntropyFractionBits;
 

@@ -149,9 +149,9 @@ Bytes fibonacci_counts(uint32_t values) {
   return bytes;
 }
 
-Bytes concatenated(std::initializer_list<Bytes> parts) {
+Bytes concatenated(std::initializer_list<Bytes> pieces) {
   Bytes bytes;
-  for (const Bytes& part : parts) bytes.insert(bytes.end(), part.begin(), part.end());
+  for (const Bytes& piece : pieces) bytes.insert(bytes.end(), piece.begin(), piece.end());
   return bytes;
 }
 
