@@ -2,6 +2,7 @@
 #include <zlib.h>
 
 #include "bench/codec_comparison.h"
+#include "bench/fano_expand_comparison.h"
 #include "bench/sections.h"
 
 namespace quorvel::bench {
@@ -29,9 +30,10 @@ bool run_fano_section(const BenchContext& context) {
   // zlib's Huffman-only mode is the nearest packaged coder doing the Fano codec's job: one
   // prefix code over the byte values, no matches. The target asks for 5x its speed.
   const auto bare = make_bare_zlib(1, Z_HUFFMAN_ONLY, "lvl1 huffman");
-  return run_codec_comparison(
+  const bool codec_ok = run_codec_comparison(
       context, {"Fano codec against zlib Huffman-only deflate/inflate", kCompressionFano,
                 bare.get(), Target::at_most(0.20), Target::at_most(1.00), false});
+  return run_fano_expand_comparison(context) && codec_ok;
 }
 
 }  // namespace quorvel::bench

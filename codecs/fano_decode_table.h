@@ -41,6 +41,12 @@ class FanoDecodeTable {
   // The codes longer than 12 bits; needs the first 32 bits of window to be the stream's.
   FanoMatch match_long(uint64_t window) const;
 
+  // Any code: needs 32 bits of window.
+  FanoMatch match(uint64_t window) const {
+    const FanoMatch short_match = match_short(window);
+    return short_match.symbol == kFanoLongSearch ? match_long(window) : short_match;
+  }
+
  private:
   // entry = symbol | length << 8 | kind << 14
   static constexpr uint32_t kLengthShift = 8;
