@@ -26,7 +26,7 @@ std::vector<uint8_t> fano_payload(const std::vector<uint8_t>& source) {
   const uint32_t n = static_cast<uint32_t>(source.size());
   uint32_t counts[kFanoSymbolCount];
   count_byte_values(source.data(), n, counts);
-  FanoCode code;
+  FanoCodeBook code;
   if (build_fano_code(counts, &code) != FanoBuildResult::kOk) return {};
   std::vector<uint8_t> payload(static_cast<size_t>(fano_bytes_for_bits(code.stream_bits)));
   fano_compress(code, source.data(), n, payload.data());
