@@ -10,13 +10,12 @@
 #include "bench/built_codecs.h"
 #include "bench/cpu_placement.h"
 #include "server/run_server.h"
+#include "server/send_chunked.h"
 #include "wire/protocol.h"
 
 namespace quorvel::bench {
 
 namespace {
-
-constexpr uint64_t kPieceSize = 65536;
 
 // The line ServerProcess waits for.
 void print_port(uint16_t port) {
@@ -71,7 +70,7 @@ BareSocket accept_announced_client() {
 }
 
 // One small request in, the reply out in the session's pieces: header, record, then the
-// payload in pieces of at most 65,536 bytes, each a send of its own.
+// payload in pieces of at most the session's piece size, each a send of its own.
 int serve_bare(const BenchFrame& frame, const ChildOptions& options) {
   CannedReply reply;
   if (!make_canned_reply(frame, options.compression, &reply)) return 1;
@@ -80,7 +79,7 @@ int serve_bare(const BenchFrame& frame, const ChildOptions& options) {
   while (client.receive_exactly(request, sizeof request)) {
     if (!client.send_all(reply.header, kHeaderSize) ||
         !client.send_all(reply.record, kFrameInfoSize) ||
-        !client.send_in_pieces(reply.payload.data(), reply.payload.size(), kPieceSize)) {
+        !client.send_in_pieces(reply.payload.data(), reply.payload.size(), kSendPieceSize)) {
       return 1;
     }
   }

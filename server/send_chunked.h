@@ -1,4 +1,5 @@
-// SendChunked: sends one buffer on the client socket in pieces of at most 65,536 bytes.
+// SendChunked: sends one buffer on the client socket in pieces of at most kSendPieceSize
+// bytes, waiting while the socket is full.
 #ifndef QUORVEL_SERVER_SEND_CHUNKED_H_
 #define QUORVEL_SERVER_SEND_CHUNKED_H_
 
@@ -9,7 +10,10 @@
 
 namespace quorvel {
 
-constexpr int32_t kSendPieceSize = 65536;
+// Large enough that a 1080p frame goes out in one call: under Wine every send() is a round
+// trip through its server process (about 150 us), so 64 KiB pieces made a raw 1080p frame
+// cost 12.6 ms against 3 ms in one piece. TCP is a stream: nothing on the wire depends on it.
+constexpr int32_t kSendPieceSize = 4 << 20;
 // How long one look at a full client socket waits before the host's abort is polled again.
 constexpr int kSendWaitMs = 10;
 

@@ -14,6 +14,10 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+constexpr int32_t kPiece = kSendPieceSize;
+// Three whole pieces and a part of one.
+constexpr int32_t kLong = 3 * kPiece + 3392;
+
 // The host's abort callback for these tests: nonzero from fake time g_abort_at_ms on.
 int64_t g_abort_at_ms = -1;
 int g_abort_polls = 0;
@@ -56,7 +60,7 @@ struct PieceCase {
 class SendChunkedPieces : public SendChunkedTest,
                           public ::testing::WithParamInterface<PieceCase> {};
 
-TEST_P(SendChunkedPieces, SendsPiecesOfAtMost65536) {
+TEST_P(SendChunkedPieces, SendsPiecesOfAtMostThePieceSize) {
   const Bytes data = data_of(static_cast<size_t>(GetParam().length));
   EXPECT_EQ(send(data), GetParam().length);
   EXPECT_EQ(fake_sockets::send_sizes(), GetParam().pieces);
@@ -65,10 +69,11 @@ TEST_P(SendChunkedPieces, SendsPiecesOfAtMost65536) {
 
 INSTANTIATE_TEST_SUITE_P(Lengths, SendChunkedPieces,
                          ::testing::Values(PieceCase{0, {}}, PieceCase{1, {1}},
-                                           PieceCase{65535, {65535}}, PieceCase{65536, {65536}},
-                                           PieceCase{65537, {65536, 1}},
-                                           PieceCase{131072, {65536, 65536}},
-                                           PieceCase{200000, {65536, 65536, 65536, 3392}}));
+                                           PieceCase{kPiece - 1, {kPiece - 1}},
+                                           PieceCase{kPiece, {kPiece}},
+                                           PieceCase{kPiece + 1, {kPiece, 1}},
+                                           PieceCase{2 * kPiece, {kPiece, kPiece}},
+                                           PieceCase{kLong, {kPiece, kPiece, kPiece, 3392}}));
 
 TEST_F(SendChunkedTest, NegativeLengthSendsNothing) {
   const Bytes data = data_of(8);
@@ -84,11 +89,11 @@ TEST_F(SendChunkedTest, ShortSendsAreFollowedByTheRestInOrder) {
   EXPECT_EQ(fake_sockets::sent_bytes(), data);
 }
 
-TEST_F(SendChunkedTest, ShortSendOfAFullPieceKeepsPiecesAtMost65536) {
-  fake_sockets::set_send_limit(40000);
-  const Bytes data = data_of(150000);
-  EXPECT_EQ(send(data), 150000);
-  EXPECT_EQ(fake_sockets::send_sizes(), (std::vector<int>{65536, 65536, 65536, 30000}));
+TEST_F(SendChunkedTest, ShortSendOfAFullPieceKeepsPiecesAtMostThePieceSize) {
+  fake_sockets::set_send_limit(kPiece - 1000);
+  const Bytes data = data_of(2 * static_cast<size_t>(kPiece));
+  EXPECT_EQ(send(data), 2 * kPiece);
+  EXPECT_EQ(fake_sockets::send_sizes(), (std::vector<int>{kPiece, kPiece, 2000}));
   EXPECT_EQ(fake_sockets::sent_bytes(), data);
 }
 
@@ -103,15 +108,16 @@ class SendChunkedFailure : public SendChunkedTest,
 
 TEST_P(SendChunkedFailure, StopsAtTheFailedPieceAndReturnsTheBytesSoFar) {
   fake_sockets::fail_send_from_call(GetParam().failing_call, GetParam().result);
-  EXPECT_EQ(send(data_of(200000)), GetParam().sent);
+  EXPECT_EQ(send(data_of(kLong)), GetParam().sent);
   // No piece is tried after the failed one.
   EXPECT_EQ(fake_sockets::send_calls().size(), static_cast<size_t>(GetParam().failing_call));
 }
 
 INSTANTIATE_TEST_SUITE_P(Pieces, SendChunkedFailure,
                          ::testing::Values(FailureCase{1, -1, 0}, FailureCase{1, 0, 0},
-                                           FailureCase{2, -1, 65536}, FailureCase{3, 0, 131072},
-                                           FailureCase{4, -1, 196608}));
+                                           FailureCase{2, -1, kPiece},
+                                           FailureCase{3, 0, 2 * kPiece},
+                                           FailureCase{4, -1, 3 * kPiece}));
 
 struct StallCase {
   const char* name;
@@ -130,7 +136,7 @@ TEST_P(SendChunkedStall, WaitsForTheClientUntilTheHostAborts) {
   const StallCase& c = GetParam();
   fake_sockets::client_stops_reading(c.stall_after, c.resume_ms);
   g_abort_at_ms = c.abort_ms;
-  const Bytes data = data_of(200000);
+  const Bytes data = data_of(kLong);
   EXPECT_EQ(send(data), c.sent);
   EXPECT_EQ(fake_sockets::sent_bytes(), Bytes(data.begin(), data.begin() + c.sent));
   EXPECT_LE(fake_sockets::now_ms(), c.returns_by_ms);
@@ -140,19 +146,18 @@ TEST_P(SendChunkedStall, WaitsForTheClientUntilTheHostAborts) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SendChunkedStall,
-                         ::testing::Values(
-                             // The client reads again: everything goes out, none of it twice.
-                             StallCase{"ResumesInsideAPiece", 100000, 250, -1, 200000, 250},
-                             StallCase{"ResumesAtAPieceBoundary", 65536, 40, -1, 200000, 40},
-                             StallCase{"ResumesBeforeTheFirstByte", 0, 1000, 5000, 200000, 1000},
-                             // It never does: the abort ends the wait within one look.
-                             StallCase{"AbortBeforeTheFirstByte", 0, -1, 300, 0, 310},
-                             StallCase{"AbortMidway", 100000, -1, 500, 100000, 510},
-                             StallCase{"AbortBeforeTheLastPiece", 196608, -1, 70, 196608, 80}),
-                         [](const ::testing::TestParamInfo<StallCase>& state) {
-                           return state.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SendChunkedStall,
+    ::testing::Values(
+        // The client reads again: everything goes out, none of it twice.
+        StallCase{"ResumesInsideAPiece", 100000, 250, -1, kLong, 250},
+        StallCase{"ResumesAtAPieceBoundary", kPiece, 40, -1, kLong, 40},
+        StallCase{"ResumesBeforeTheFirstByte", 0, 1000, 5000, kLong, 1000},
+        // It never does: the abort ends the wait within one look.
+        StallCase{"AbortBeforeTheFirstByte", 0, -1, 300, 0, 310},
+        StallCase{"AbortMidway", 100000, -1, 500, 100000, 510},
+        StallCase{"AbortBeforeTheLastPiece", 3 * kPiece, -1, 70, 3 * kPiece, 80}),
+    [](const ::testing::TestParamInfo<StallCase>& state) { return state.param.name; });
 
 TEST_F(SendChunkedStall, WithoutAnAbortCallbackWaitsUntilTheClientReads) {
   fake_sockets::client_stops_reading(10, 2000);

@@ -159,7 +159,7 @@ INSTANTIATE_TEST_SUITE_P(
     Conversations, SendFails,
     ::testing::Values(
         SendFailureCase{"StreamInfo", 0, {stream_info_request(), stream_info_request()}},
-        // 200,000 raw bytes: header, record and four pieces; first, middle and last fail.
+        // 200,000 raw bytes: header, record and the frame; each of them fails.
         SendFailureCase{"LargeRawFrame", 0, {get_frame_request(0), get_frame_request(1)}},
         SendFailureCase{"LargeAudioWithZeroTail",
                         0,

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "server/send_chunked.h"
 #include "tests/server/serving_harness.h"
 
 namespace quorvel::testing {
@@ -282,12 +283,15 @@ TEST_F(ServingTest, FrameSizeIsReadAfterTheFetch) {
   EXPECT_EQ(frame_info_of(sent[1]).frame_size, 1008u);
 }
 
-TEST_F(ServingTest, FrameOf200000BytesGoesOutInPiecesAfterHeaderAndRecord) {
-  ScriptedHost host(250, 400);  // 500 bytes a row, 400 rows: 200,000 raw bytes
+TEST_F(ServingTest, FrameLargerThanAPieceGoesOutInPiecesAfterHeaderAndRecord) {
+  ScriptedHost host(1024, 2100);  // 2,048 bytes a row, 2,100 rows: one piece and a part
+  const int frame_bytes = 2048 * 2100;
+  ASSERT_GT(frame_bytes, kSendPieceSize);
   settings_.read_ahead = 0;
   client_sends({get_frame_request(1)});
   run(host);
-  EXPECT_EQ(fake_sockets::send_sizes(), (std::vector<int>{5, 68, 65536, 65536, 65536, 3392}));
+  EXPECT_EQ(fake_sockets::send_sizes(),
+            (std::vector<int>{5, 68, kSendPieceSize, frame_bytes - kSendPieceSize}));
   EXPECT_EQ(frame_payload_of(replies().at(0)), host.expected_frame(1));
 }
 
@@ -360,7 +364,7 @@ TEST_P(AudioBounds, CopiesWhatTheHostDeliveredThenZeros) {
   expected.resize(static_cast<size_t>(c.byte_count), 0);
   EXPECT_EQ(data, expected);
   EXPECT_EQ(sent[1].command, kStreamInfoReply);  // the run goes on
-  for (int size : fake_sockets::send_sizes()) EXPECT_LE(size, 65536);
+  for (int size : fake_sockets::send_sizes()) EXPECT_LE(size, kSendPieceSize);
 }
 
 INSTANTIATE_TEST_SUITE_P(
