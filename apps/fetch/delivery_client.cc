@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "apps/fetch/stream_info_check.h"
-#include "codecs/codec_factory.h"
 #include "codecs/deflate_codec.h"
 #include "codecs/fano_codec.h"
 #include "codecs/lzo_codec.h"
@@ -36,21 +35,6 @@ int64_t max_payload_bytes(int32_t compression, int32_t n) {
 
 }  // namespace
 
-const char* compression_name(int32_t compression) {
-  switch (compression) {
-    case kCompressionNone:
-      return "none";
-    case kCompressionLzo:
-      return "lzo";
-    case kCompressionFano:
-      return "fano";
-    case kCompressionDeflate:
-      return "deflate";
-    default:
-      return "unknown";
-  }
-}
-
 bool DeliveryClient::fail(ClientStatus status, const std::string& message) {
   status_ = status;
   error_ = message;
@@ -67,24 +51,34 @@ bool DeliveryClient::connect(const std::string& host, const std::string& port, i
   status_ = ClientStatus::kOk;
   error_.clear();
   have_info_ = false;
+  replies_pending_ = 0;
   expected_compression_ = kCompressionNone;
   return true;
 }
 
+bool DeliveryClient::fail_send(ClientStatus status, const std::string& message) {
+  if (replies_pending_ == 0) return fail(status, message);
+  // The replies already sent by the server may still be in the socket: keep it open for them.
+  status_ = status;
+  error_ = message;
+  return false;
+}
+
 bool DeliveryClient::send_request(const uint8_t* bytes, int length, const char* what) {
+  if (status_ != ClientStatus::kOk && replies_pending_ > 0) return false;  // a send failed
   switch (socket_.send_all(bytes, static_cast<uint64_t>(length))) {
     case IoResult::kOk:
       return true;
     case IoResult::kClosed:
-      return fail(ClientStatus::kClosed,
-                  std::string("the server closed the connection before ") + what);
+      return fail_send(ClientStatus::kClosed,
+                       std::string("the server closed the connection before ") + what);
     case IoResult::kTimedOut:
-      return fail(ClientStatus::kIoError, std::string("timed out sending ") + what);
+      return fail_send(ClientStatus::kIoError, std::string("timed out sending ") + what);
     case IoResult::kError:
       break;
   }
-  return fail(ClientStatus::kIoError,
-              std::string("cannot send ") + what + ": " + socket_.last_error());
+  return fail_send(ClientStatus::kIoError,
+                   std::string("cannot send ") + what + ": " + socket_.last_error());
 }
 
 bool DeliveryClient::receive(uint8_t* buffer, uint64_t length, const char* what) {
@@ -198,46 +192,45 @@ bool DeliveryClient::check_frame_record(const FrameInfoRecord& record, int32_t f
               "the reply to GetFrame " + std::to_string(frame_number) + " " + problem);
 }
 
-FrameCodec* DeliveryClient::codec_for(int32_t compression) {
-  if (compression < 0 || compression > kCompressionDeflate) return nullptr;
-  std::unique_ptr<FrameCodec>& codec = codecs_[compression];
-  if (codec == nullptr) codec = make_codec(static_cast<CompressionType>(compression));
-  return codec.get();
-}
-
-bool DeliveryClient::decode_payload(const FrameInfoRecord& record, std::vector<uint8_t>* frame) {
+bool DeliveryClient::decode_payload(std::vector<uint8_t>* frame) {
+  if (received_.record.compression == kCompressionNone) {
+    // A raw payload is the frame: take the buffer, copy nothing.
+    frame->swap(received_.payload);
+    return true;
+  }
+  const DecodeResult result = decoder_.decode(received_.record, received_.payload.data());
+  if (result != DecodeResult::kOk) {
+    return fail(
+        result == DecodeResult::kNoDecoder ? ClientStatus::kUnsupported : ClientStatus::kMalformed,
+        FrameDecoder::problem(received_.record, result));
+  }
   const int32_t n = stream_frame_bytes(info_);
-  FrameCodec* codec = codec_for(record.compression);
-  if (codec == nullptr) {
-    return fail(ClientStatus::kUnsupported, std::string("cannot make a decoder for compression ") +
-                                                compression_name(record.compression));
-  }
-  const int32_t rebuilt = codec->decode(payload_.data(), record.row_bytes, record.rows,
-                                        record.pitch, record.payload_size);
-  if (!QUORVEL_INPUT_OK(rebuilt == n && codec->output_buffer != nullptr)) {
-    codec->release_output();
-    return fail(ClientStatus::kMalformed, "frame " + std::to_string(record.frame_number) +
-                                              ": the " + compression_name(record.compression) +
-                                              " payload does not decode to a frame");
-  }
-  if (codec->output_buffer == payload_.data()) {
-    // The raw codec hands the payload back as the frame: take the buffer, copy nothing.
-    frame->swap(payload_);
-  } else {
-    frame->assign(codec->output_buffer, codec->output_buffer + n);
-  }
-  codec->release_output();
+  frame->assign(decoder_.frame(), decoder_.frame() + n);
+  decoder_.release();
   return true;
 }
 
 bool DeliveryClient::get_frame(int32_t frame_number, std::vector<uint8_t>* frame,
                                FrameReplyInfo* reply) {
+  if (!request_frame(frame_number) || !receive_frame(frame_number, &received_)) return false;
+  const FrameInfoRecord& record = received_.record;
+  if (reply != nullptr) *reply = {record.compression, record.payload_size, record.frame_size};
+  return decode_payload(frame);
+}
+
+bool DeliveryClient::request_frame(int32_t frame_number) {
   if (!have_info_ || !has_video(info_)) {
     return fail(ClientStatus::kMisuse, "frames need the stream info of a stream with video first");
   }
   uint8_t request[kHeaderSize + kGetFramePayloadMin];
   const int size = write_get_frame(request, frame_number);
   if (!send_request(request, size, "GetFrame")) return false;
+  ++replies_pending_;
+  return true;
+}
+
+bool DeliveryClient::receive_frame(int32_t frame_number, ReceivedFrame* frame) {
+  --replies_pending_;
   int32_t length = 0;
   if (!receive_header(kFrameReply, "FrameReply", &length)) return false;
   if (!QUORVEL_INPUT_OK(length >= kFrameReplyOverhead)) {
@@ -245,16 +238,18 @@ bool DeliveryClient::get_frame(int32_t frame_number, std::vector<uint8_t>* frame
   }
   uint8_t record_bytes[kFrameInfoSize];
   if (!receive(record_bytes, kFrameInfoSize, "FrameReply")) return false;
-  const FrameInfoRecord record = read_frame_info(record_bytes);
-  if (!check_frame_record(record, frame_number, length)) return false;
-  payload_.resize(static_cast<size_t>(record.payload_size));
-  if (!receive(payload_.data(), payload_.size(), "a frame payload")) return false;
-  if (reply != nullptr) *reply = {record.compression, record.payload_size, record.frame_size};
-  return decode_payload(record, frame);
+  frame->record = read_frame_info(record_bytes);
+  if (!check_frame_record(frame->record, frame_number, length)) return false;
+  frame->payload.resize(static_cast<size_t>(frame->record.payload_size));
+  return receive(frame->payload.data(), frame->payload.size(), "a frame payload");
 }
 
 bool DeliveryClient::get_audio(int64_t first_sample, int64_t sample_count,
                                std::vector<uint8_t>* audio) {
+  return request_audio(first_sample, sample_count) && receive_audio(sample_count, audio);
+}
+
+bool DeliveryClient::request_audio(int64_t first_sample, int64_t sample_count) {
   if (!have_info_ || !has_audio(info_)) {
     return fail(ClientStatus::kMisuse, "audio needs the stream info of a stream with audio first");
   }
@@ -271,6 +266,14 @@ bool DeliveryClient::get_audio(int64_t first_sample, int64_t sample_count,
   uint8_t request[kHeaderSize + kGetAudioPayloadMin];
   const int size = write_get_audio(request, fields);
   if (!send_request(request, size, "GetAudio")) return false;
+  ++replies_pending_;
+  return true;
+}
+
+bool DeliveryClient::receive_audio(int64_t sample_count, std::vector<uint8_t>* audio) {
+  --replies_pending_;
+  // request_audio has checked that the count fits.
+  const int64_t byte_count = sample_count * info_.channels * 2;
   int32_t length = 0;
   if (!receive_header(kAudioReply, "AudioReply", &length)) return false;
   if (!QUORVEL_INPUT_OK(static_cast<int64_t>(length) == byte_count + kAudioReplyOverhead)) {
@@ -280,7 +283,7 @@ bool DeliveryClient::get_audio(int64_t first_sample, int64_t sample_count,
   }
   uint8_t record[kAudioInfoSize];
   if (!receive(record, kAudioInfoSize, "AudioReply")) return false;
-  if (!QUORVEL_INPUT_OK(read_audio_info(record).byte_count == fields.byte_count &&
+  if (!QUORVEL_INPUT_OK(read_audio_info(record).byte_count == byte_count &&
                         audio_info_is_consistent(record))) {
     return fail(ClientStatus::kMalformed,
                 "AudioReply record does not say " + std::to_string(byte_count) + " bytes");

@@ -2,17 +2,19 @@
 // checked against the stream before it is used and frames decoded through the codec that
 // the reply names. Requests may come in any order (a soak test asks for frames at random),
 // but frame and audio requests need the stream info first, since replies are checked
-// against it. After a failure the connection is no longer usable: status() and error() say why.
+// against it. Frame and audio requests can also be sent ahead of their replies (the server
+// answers in order): request_*() sends, receive_*() takes the reply of the oldest request,
+// with the same arguments. After a failure the connection is no longer usable: status()
+// and error() say why.
 #ifndef QUORVEL_APPS_FETCH_DELIVERY_CLIENT_H_
 #define QUORVEL_APPS_FETCH_DELIVERY_CLIENT_H_
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "apps/fetch/client_socket.h"
-#include "codecs/frame_codec.h"
+#include "apps/fetch/frame_decoder.h"
 #include "wire/compression_type.h"
 #include "wire/protocol.h"
 
@@ -32,6 +34,12 @@ struct FrameReplyInfo {
   int32_t compression = 0;   // CompressionType of the payload
   int32_t payload_size = 0;  // bytes on the wire after the record
   uint32_t frame_size = 0;   // the host's value, passed through
+};
+
+// A frame reply as it came: the checked record and the payload, not yet decoded.
+struct ReceivedFrame {
+  FrameInfoRecord record;
+  std::vector<uint8_t> payload;
 };
 
 class DeliveryClient {
@@ -54,6 +62,17 @@ class DeliveryClient {
                  FrameReplyInfo* reply = nullptr);
   // GetAudio for sample_count samples from first_sample; *audio receives the bytes.
   bool get_audio(int64_t first_sample, int64_t sample_count, std::vector<uint8_t>* audio);
+
+  // The two halves of get_frame and get_audio, for requests sent ahead of their replies.
+  // A request that cannot be sent while replies are on their way leaves those replies
+  // readable: the failure is kept, and the receives that follow still work.
+  bool request_frame(int32_t frame_number);
+  // The reply to the oldest request, which must be request_frame(frame_number); checked
+  // against the stream, *frame's payload vector is reused.
+  bool receive_frame(int32_t frame_number, ReceivedFrame* frame);
+  bool request_audio(int64_t first_sample, int64_t sample_count);
+  // The reply to the oldest request, which must be request_audio for sample_count samples.
+  bool receive_audio(int64_t sample_count, std::vector<uint8_t>* audio);
   // Disconnect, then closes the connection. No reply is expected.
   bool disconnect();
   // Sends a message as it is (for tests of the server's handling of odd requests).
@@ -69,11 +88,11 @@ class DeliveryClient {
  private:
   bool fail(ClientStatus status, const std::string& message);
   bool send_request(const uint8_t* bytes, int length, const char* what);
+  bool fail_send(ClientStatus status, const std::string& message);
   bool receive(uint8_t* buffer, uint64_t length, const char* what);
   bool receive_header(int8_t expected_command, const char* what, int32_t* length);
   bool check_frame_record(const FrameInfoRecord& record, int32_t frame_number, int32_t length);
-  bool decode_payload(const FrameInfoRecord& record, std::vector<uint8_t>* frame);
-  FrameCodec* codec_for(int32_t compression);
+  bool decode_payload(std::vector<uint8_t>* frame);
 
   ClientSocket socket_;
   ClientStatus status_ = ClientStatus::kOk;
@@ -81,13 +100,11 @@ class DeliveryClient {
   bool have_info_ = false;
   StreamInfoRecord info_;
   int32_t expected_compression_ = kCompressionNone;
-  std::unique_ptr<FrameCodec> codecs_[kCompressionDeflate + 1];
-  std::vector<uint8_t> payload_;
+  FrameDecoder decoder_;
+  ReceivedFrame received_;       // get_frame's reply
+  int64_t replies_pending_ = 0;  // requests sent whose replies are not yet read
   uint64_t bytes_received_ = 0;
 };
-
-// Name of a CompressionType for messages ("none", "lzo", "fano", "deflate").
-const char* compression_name(int32_t compression);
 
 }  // namespace quorvel::client
 

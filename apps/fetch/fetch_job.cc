@@ -1,8 +1,12 @@
 #include "apps/fetch/fetch_job.h"
 
 #include <algorithm>
+#include <deque>
 #include <vector>
 
+#include "apps/fetch/frame_decoder.h"
+#include "apps/fetch/ordered_worker.h"
+#include "apps/fetch/request_plan.h"
 #include "apps/fetch/stream_info_check.h"
 #include "apps/fetch/wav_writer.h"
 #include "apps/fetch/y4m_writer.h"
@@ -11,8 +15,17 @@ namespace quorvel::client {
 
 namespace {
 
-// Audio beyond the video's last frame is asked for in requests of at most this many bytes.
-constexpr int64_t kAudioRequestBytes = 1 << 20;
+// Replies received and waiting to be decoded and written: enough that the receiving thread
+// rarely waits, few enough that memory stays at a few frames.
+constexpr size_t kRepliesWaiting = 2;
+
+// A reply as the receiving thread hands it to the writing thread.
+struct Reply {
+  PlannedRequest request;
+  ReceivedFrame frame;          // kFrame
+  std::vector<uint8_t> audio;   // kAudio
+  uint64_t bytes_received = 0;  // by the client when this reply was in, for the progress line
+};
 
 const char* field_order_words(FieldOrder order) {
   return order == FieldOrder::kTopFieldFirst ? "interlaced, top field first (It)"
@@ -25,9 +38,7 @@ class FetchRun {
       : client_(client), plan_(plan), sinks_(sinks) {}
 
   FetchOutcome run() {
-    if (prepare() && fetch_frames() && fetch_audio_up_to(audio_end_) && open_outputs()) {
-      outcome_.ok = true;
-    }
+    if (prepare() && transfer() && open_outputs()) outcome_.ok = true;
     mend_frame_count();
     if (sinks_.progress != nullptr)
       sinks_.progress->finish(outcome_.frames_written, client_.bytes_received());
@@ -76,14 +87,13 @@ class FetchRun {
 
   // All the stream's audio, or with --frames the samples that play during those frames.
   void choose_audio_span() {
-    audio_next_ = 0;
+    audio_first_ = 0;
     audio_end_ = info_.sample_count;
     if (plan_.frames_given && has_video(info_)) {
-      audio_next_ = std::min(first_sample_of_frame(range_.first, info_), audio_end_);
+      audio_first_ = std::min(first_sample_of_frame(range_.first, info_), audio_end_);
       audio_end_ =
           std::min(first_sample_of_frame(static_cast<int64_t>(range_.last) + 1, info_), audio_end_);
     }
-    audio_first_ = audio_next_;
   }
 
   // Creates the outputs and writes their headers, once the first frame (or, without video,
@@ -122,43 +132,113 @@ class FetchRun {
     return true;
   }
 
-  bool fetch_frames() {
-    if (sinks_.video == nullptr) return true;
-    if (sinks_.progress != nullptr) sinks_.progress->start(range_.last - range_.first + 1);
-    for (int64_t n = range_.first; n <= range_.last; ++n) {
-      if (!client_.get_frame(static_cast<int32_t>(n), &frame_)) return client_failed();
-      if (!open_outputs() || !write_frame()) return false;
-      ++outcome_.frames_written;
-      // The audio that plays during this frame, so both outputs grow together.
-      if (!fetch_audio_up_to(std::min(first_sample_of_frame(n + 1, info_), audio_end_)))
-        return false;
-      if (sinks_.progress != nullptr)
-        sinks_.progress->update(outcome_.frames_written, client_.bytes_received());
+  // Sends requests up to the depth ahead of the replies, receives the replies in order and
+  // hands them to the writing thread, which decodes, converts and writes them in that order.
+  // A failure is reported as the sequence met it: the writer's first (it works on earlier
+  // replies), else the receiver's.
+  bool transfer() {
+    if (sinks_.video != nullptr && sinks_.progress != nullptr)
+      sinks_.progress->start(range_.last - range_.first + 1);
+    RequestPlan plan(info_, request_span());
+    std::deque<PlannedRequest> in_flight;
+    OrderedWorker<Reply> writer(kRepliesWaiting, [this](Reply& reply) { return consume(reply); });
+    bool sending = true;
+    bool receiving = true;
+    while (!writer.stopped()) {
+      sending = sending && send_ahead(&plan, &in_flight);
+      if (in_flight.empty()) break;
+      Reply reply = writer.take_spare();
+      reply.request = in_flight.front();
+      in_flight.pop_front();
+      receiving = receive(&reply);
+      if (!receiving) break;
+      reply.bytes_received = client_.bytes_received();
+      writer.push(std::move(reply));
+    }
+    writer.finish();
+    if (writer.stopped()) {
+      // The writer failed or its reader went away: read what is on its way, so that
+      // Disconnect comes after the replies the server is sending.
+      drain(&in_flight);
+      return false;
+    }
+    if (!receiving || !sending) return client_failed();
+    return true;
+  }
+
+  RequestSpan request_span() const {
+    RequestSpan span;
+    span.video = sinks_.video != nullptr;
+    span.frames = range_;
+    span.audio = sinks_.audio != nullptr && has_audio(info_);
+    span.audio_first = audio_first_;
+    span.audio_end = audio_end_;
+    return span;
+  }
+
+  // Sends planned requests until depth are in flight; false when a request could not go out.
+  bool send_ahead(RequestPlan* plan, std::deque<PlannedRequest>* in_flight) {
+    const size_t depth = static_cast<size_t>(std::max(1, plan_.requests_ahead));
+    PlannedRequest request;
+    while (in_flight->size() < depth && plan->next(&request)) {
+      const bool sent = request.kind == PlannedRequest::Kind::kFrame
+                            ? client_.request_frame(request.frame)
+                            : client_.request_audio(static_cast<int64_t>(request.first_sample),
+                                                    request.sample_count);
+      if (!sent) return false;
+      in_flight->push_back(request);
     }
     return true;
   }
 
-  bool write_frame() {
-    if (plan_.raw_video) return wrote(sinks_.video, frame_.data(), frame_.size());
-    yuy2_to_planar_422(frame_.data(), info_.width, info_.height, &planar_);
-    return wrote(sinks_.video, kY4mFrameHeader, sizeof kY4mFrameHeader - 1) &&
+  bool receive(Reply* reply) {
+    if (reply->request.kind == PlannedRequest::Kind::kFrame)
+      return client_.receive_frame(reply->request.frame, &reply->frame);
+    return client_.receive_audio(reply->request.sample_count, &reply->audio);
+  }
+
+  void drain(std::deque<PlannedRequest>* in_flight) {
+    Reply reply;
+    while (!in_flight->empty() && client_.status() == ClientStatus::kOk) {
+      reply.request = in_flight->front();
+      in_flight->pop_front();
+      if (!receive(&reply)) return;
+    }
+  }
+
+  // On the writing thread: one reply into the outputs.
+  bool consume(Reply& reply) {
+    if (!open_outputs()) return false;
+    if (reply.request.kind == PlannedRequest::Kind::kAudio) {
+      if (!wrote(sinks_.audio, reply.audio.data(), reply.audio.size())) return false;
+      outcome_.audio_samples_written += static_cast<uint64_t>(reply.request.sample_count);
+      return true;
+    }
+    if (!write_frame(reply.frame)) return false;
+    ++outcome_.frames_written;
+    if (sinks_.progress != nullptr)
+      sinks_.progress->update(outcome_.frames_written, reply.bytes_received);
+    return true;
+  }
+
+  bool write_frame(const ReceivedFrame& frame) {
+    const uint8_t* yuy2 = frame.payload.data();
+    if (frame.record.compression != kCompressionNone) {
+      const DecodeResult result = decoder_.decode(frame.record, frame.payload.data());
+      if (result != DecodeResult::kOk) return failed(FrameDecoder::problem(frame.record, result));
+      yuy2 = decoder_.frame();
+    }
+    const uint64_t size = stream_frame_bytes(info_);
+    bool ok;
+    if (plan_.raw_video) {
+      ok = wrote(sinks_.video, yuy2, size);
+    } else {
+      yuy2_to_planar_422(yuy2, info_.width, info_.height, &planar_);
+      ok = wrote(sinks_.video, kY4mFrameHeader, sizeof kY4mFrameHeader - 1) &&
            wrote(sinks_.video, planar_.data(), planar_.size());
-  }
-
-  bool fetch_audio_up_to(uint64_t end) {
-    if (sinks_.audio == nullptr) return true;
-    const int64_t samples_per_request =
-        std::max<int64_t>(1, kAudioRequestBytes / (info_.channels * 2));
-    while (audio_next_ < end) {
-      const int64_t count =
-          std::min<int64_t>(static_cast<int64_t>(end - audio_next_), samples_per_request);
-      if (!client_.get_audio(static_cast<int64_t>(audio_next_), count, &audio_))
-        return client_failed();
-      if (!open_outputs() || !wrote(sinks_.audio, audio_.data(), audio_.size())) return false;
-      audio_next_ += static_cast<uint64_t>(count);
-      outcome_.audio_samples_written += static_cast<uint64_t>(count);
     }
-    return true;
+    decoder_.release();
+    return ok;
   }
 
   // A Y4M file that ends early says so: its XLENGTH becomes the frames it holds. The new
@@ -192,23 +272,13 @@ class FetchRun {
   Y4mStreamFormat y4m_format_;
   std::string y4m_header_;
   uint64_t audio_first_ = 0;
-  uint64_t audio_next_ = 0;
   uint64_t audio_end_ = 0;
-  std::vector<uint8_t> frame_;
+  // The writing thread's own.
+  FrameDecoder decoder_;
   std::vector<uint8_t> planar_;
-  std::vector<uint8_t> audio_;
 };
 
 }  // namespace
-
-uint64_t first_sample_of_frame(int64_t frame, const StreamInfoRecord& info) {
-  if (frame <= 0 || info.rate == 0) return 0;
-  // Up to 2^31 * 2^31 * 2^32: needs more than 64 bits.
-  const unsigned __int128 product =
-      static_cast<unsigned __int128>(frame) * static_cast<uint64_t>(info.audio_rate) * info.scale;
-  const unsigned __int128 sample = product / info.rate;
-  return sample > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(sample);
-}
 
 FetchOutcome run_fetch(DeliveryClient& client, const FetchPlan& plan, const FetchSinks& sinks) {
   return FetchRun(client, plan, sinks).run();

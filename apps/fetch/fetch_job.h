@@ -1,8 +1,10 @@
 // FetchJob: the client's receive loop. Asks for the stream info, sets the compression,
 // then fetches the chosen frames in order with the audio that plays during each, and
-// writes them as Y4M (or raw YUY2) and WAV. The program, the benchmark and the soak test
-// drive the same loop; it reports through a FetchOutcome and prints nothing itself
-// except through the progress line it is given.
+// writes them as Y4M (or raw YUY2) and WAV. Requests go out ahead of the replies (the
+// server answers in order and finds the next request waiting), and replies are decoded and
+// written on a thread of their own while the next ones arrive. The program, the benchmark and the
+// soak test drive the same loop; it reports through a FetchOutcome and prints nothing itself except
+// through the progress line it is given.
 #ifndef QUORVEL_APPS_FETCH_FETCH_JOB_H_
 #define QUORVEL_APPS_FETCH_FETCH_JOB_H_
 
@@ -14,6 +16,7 @@
 #include "apps/fetch/field_order.h"
 #include "apps/fetch/frame_range.h"
 #include "apps/fetch/output_file.h"
+#include "apps/fetch/request_plan.h"
 
 namespace quorvel::client {
 
@@ -24,6 +27,9 @@ struct FetchPlan {
   FieldOrder field_order = FieldOrder::kAuto;
   bool set_compression = false;
   uint8_t compression_mask = 0;
+  // Requests sent ahead of the replies read; 1 waits for each reply before the next request.
+  static constexpr int kDefaultRequestsAhead = 8;
+  int requests_ahead = kDefaultRequestsAhead;
 };
 
 // Where the job writes; a null output is not fetched. The job opens the outputs itself, once
@@ -48,9 +54,6 @@ struct FetchOutcome {
 // REQUIRES: client is connected. Sends Disconnect at the end of every run whose
 // connection is still usable.
 FetchOutcome run_fetch(DeliveryClient& client, const FetchPlan& plan, const FetchSinks& sinks);
-
-// The first audio sample that plays during frame f: floor(f * audio_rate * scale / rate).
-uint64_t first_sample_of_frame(int64_t frame, const StreamInfoRecord& info);
 
 }  // namespace quorvel::client
 

@@ -33,6 +33,7 @@ struct Options {
   std::string compression = "none";
   bool progress = false;
   bool quiet = false;
+  int requests_ahead = FetchPlan::kDefaultRequestsAhead;
   double timeout_seconds = 0;
 };
 
@@ -54,6 +55,11 @@ void add_options(CLI::App& app, Options& options) {
   app.add_flag("--progress", options.progress,
                "show the progress line even when stderr is no terminal");
   app.add_flag("-q,--quiet", options.quiet, "print nothing but errors");
+  app.add_option("--depth", options.requests_ahead,
+                 "requests sent ahead of the replies, so the server always finds the next "
+                 "one waiting; 1 waits for each reply")
+      ->check(CLI::Range(1, 64))
+      ->capture_default_str();
   app.add_option("--timeout", options.timeout_seconds,
                  "give up when the server does not answer (or accept the connection) this long "
                  "(seconds, 0 = never)")
@@ -94,6 +100,7 @@ int make_plan(const Options& options, FetchPlan* plan, ServerAddress* address) {
   plan->set_compression = choice.send;
   plan->compression_mask = choice.mask;
   plan->raw_video = options.raw;
+  plan->requests_ahead = options.requests_ahead;
   return kExitOk;
 }
 

@@ -9,13 +9,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "apps/fetch/fetch_job.h"
+#include "apps/fetch/output_file.h"
 #include "codecs/codec_factory.h"
+#include "tests/apps/media_files.h"
 #include "util/little_endian.h"
 #include "wire/protocol.h"
 
@@ -25,10 +29,13 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 // Accepts one client and answers its requests, in order, with the scripted replies (an
-// empty reply sends nothing); closes the connection after the last one.
+// empty reply sends nothing); closes the connection after the last one. With groups, it
+// reads groups[k] requests before it answers any of them (then one at a time), as a server
+// sees a client that sends requests ahead of their replies.
 class ScriptedServer {
  public:
-  explicit ScriptedServer(std::vector<Bytes> replies) : replies_(std::move(replies)) {
+  explicit ScriptedServer(std::vector<Bytes> replies, std::vector<size_t> groups = {})
+      : replies_(std::move(replies)), groups_(std::move(groups)) {
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -61,24 +68,37 @@ class ScriptedServer {
     }
     return true;
   }
+  bool read_request(int fd) {
+    Bytes request(kHeaderSize);
+    if (!read_exactly(fd, request.data(), kHeaderSize)) return false;
+    const int32_t length = get_le32_signed(request.data());
+    request.resize(kHeaderSize + static_cast<size_t>(length - 1));
+    if (length > 1 &&
+        !read_exactly(fd, request.data() + kHeaderSize, static_cast<size_t>(length - 1)))
+      return false;
+    requests_.push_back(request);
+    return true;
+  }
   void serve() {
     const int client = accept(listener_, nullptr, nullptr);
     if (client < 0) return;
-    for (const Bytes& reply : replies_) {
-      Bytes request(kHeaderSize);
-      if (!read_exactly(client, request.data(), kHeaderSize)) break;
-      const int32_t length = get_le32_signed(request.data());
-      request.resize(kHeaderSize + static_cast<size_t>(length - 1));
-      if (length > 1 &&
-          !read_exactly(client, request.data() + kHeaderSize, static_cast<size_t>(length - 1)))
-        break;
-      requests_.push_back(request);
-      if (!reply.empty()) send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+    size_t answered = 0;
+    for (size_t group = 0; answered < replies_.size(); ++group) {
+      const size_t size = group < groups_.size() ? groups_[group] : 1;
+      const size_t end = std::min(replies_.size(), answered + size);
+      bool read_all = true;
+      for (size_t i = answered; i < end && read_all; ++i) read_all = read_request(client);
+      if (!read_all) break;
+      for (; answered < end; ++answered) {
+        const Bytes& reply = replies_[answered];
+        if (!reply.empty()) send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+      }
     }
     close(client);
   }
 
   std::vector<Bytes> replies_;
+  std::vector<size_t> groups_;
   std::vector<Bytes> requests_;
   int listener_ = -1;
   uint16_t port_ = 0;
@@ -459,6 +479,49 @@ TEST(DeliveryClientTest, TruncatedLzoPayloadIsRefused) {
   Bytes received;
   EXPECT_FALSE(client.get_frame(0, &received));
   EXPECT_EQ(client.status(), ClientStatus::kMalformed) << client.error();
+}
+
+// The fetch sends requests ahead of their replies: a server that reads four requests before
+// it answers any of them is served (a client waiting for each reply would time out), and
+// the frames come out in the order they were asked for, though written on another thread.
+TEST(FetchJobTest, RequestsGoOutAheadOfTheirRepliesAndFramesKeepTheirOrder) {
+  StreamInfoRecord video_only = test_stream();
+  video_only.audio_rate = 0;
+  std::vector<Bytes> replies{stream_info_reply(video_only)};
+  Bytes expected;
+  for (int32_t n = 2; n <= 7; ++n) {
+    Bytes frame(16);
+    for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(n * 16 + i);
+    replies.push_back(frame_reply(raw_record(n), frame));
+    expected.insert(expected.end(), frame.begin(), frame.end());
+  }
+  replies.push_back({});  // Disconnect
+  ScriptedServer server(replies, {1, 4, 2});
+
+  DeliveryClient client;
+  ASSERT_TRUE(client.connect("127.0.0.1", server.port(), 2000)) << client.error();
+  const std::string path = ::testing::TempDir() + "requests_ahead.yuy2";
+  OutputFile video(path);
+  FetchPlan plan;
+  plan.frames = {2, 7};
+  plan.frames_given = true;
+  plan.raw_video = true;
+  plan.requests_ahead = 4;
+  FetchSinks sinks;
+  sinks.video = &video;
+  const FetchOutcome outcome = run_fetch(client, plan, sinks);
+  ASSERT_TRUE(outcome.ok) << outcome.error;
+  EXPECT_EQ(outcome.frames_written, 6);
+  ASSERT_EQ(video.close(), WriteResult::kOk);
+  const std::string written = quorvel::testing::read_file(path);
+  EXPECT_EQ(Bytes(written.begin(), written.end()), expected);
+  server.finish();
+  ASSERT_EQ(server.requests().size(), 8u);
+  for (int32_t n = 2; n <= 7; ++n) {
+    EXPECT_EQ(server.requests()[static_cast<size_t>(n - 1)],
+              (Bytes{5, 0, 0, 0, kGetFrame, static_cast<uint8_t>(n), 0, 0, 0}));
+  }
+  EXPECT_EQ(server.requests().back(), (Bytes{1, 0, 0, 0, kDisconnect}));
 }
 
 }  // namespace
