@@ -36,8 +36,9 @@ struct Section {
 const Section kSections[] = {
     {"delta", run_delta_section},       {"lzo", run_lzo_section},
     {"deflate", run_deflate_section},   {"fano", run_fano_section},
-    {"loopback", run_loopback_section}, {"rtt", run_round_trip_section},
-    {"memory", run_memory_section},     {"plugin", run_plugin_section},
+    {"loopback", run_loopback_section}, {"fetch", run_fetch_section},
+    {"rtt", run_round_trip_section},    {"memory", run_memory_section},
+    {"plugin", run_plugin_section},
 };
 
 std::string self_path(const char* argv0) {

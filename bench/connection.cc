@@ -26,6 +26,20 @@ double fetch_for(Connection* connection, double slice) {
 
 }  // namespace
 
+std::vector<const BenchFrame*> end_to_end_frames(const BenchContext& context) {
+  const std::vector<std::string> wanted =
+      context.quick ? std::vector<std::string>{"cam_1920x1080"}
+                    : std::vector<std::string>{"cam_720x480", "cam_1920x1080", "art_1920x1080"};
+  std::vector<const BenchFrame*> frames;
+  for (const std::string& name : wanted) {
+    for (const BenchFrame& frame : context.frames) {
+      if (frame.name == name) frames.push_back(&frame);
+    }
+  }
+  if (frames.empty() && !context.frames.empty()) frames.push_back(&context.frames.front());
+  return frames;
+}
+
 std::unique_ptr<Connection> start_connection(const std::string& name, const std::string& program,
                                              const std::vector<std::string>& arguments,
                                              int start_ms) {

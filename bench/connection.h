@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_context.h"
 #include "bench/bench_frame.h"
 #include "bench/server_process.h"
 
@@ -24,6 +25,11 @@ struct Connection {
   int32_t next_frame = 0;
   std::vector<double> rates;  // frames per second, one per round
 };
+
+// The frames the end-to-end sections run on: the 1080p camera frame in a quick run, the
+// 720x480 camera and the 1080p camera and art frames in a full one; without the real
+// footage (or in the smoke run) the first frame of the table.
+std::vector<const BenchFrame*> end_to_end_frames(const BenchContext& context);
 
 // Starts program with arguments as the connection's server.
 std::unique_ptr<Connection> start_connection(const std::string& name, const std::string& program,

@@ -110,28 +110,13 @@ class CodecRun {
   std::vector<std::unique_ptr<Connection>> connections_;
 };
 
-std::vector<const BenchFrame*> loopback_frames(const BenchContext& context) {
-  const std::vector<std::string> wanted =
-      context.quick ? std::vector<std::string>{"cam_1920x1080"}
-                    : std::vector<std::string>{"cam_720x480", "cam_1920x1080", "art_1920x1080"};
-  std::vector<const BenchFrame*> frames;
-  for (const std::string& name : wanted) {
-    for (const BenchFrame& frame : context.frames) {
-      if (frame.name == name) frames.push_back(&frame);
-    }
-  }
-  // Without the real footage (or in the smoke run) the first frame of the table stands in.
-  if (frames.empty() && !context.frames.empty()) frames.push_back(&context.frames.front());
-  return frames;
-}
-
 }  // namespace
 
 bool run_loopback_section(const BenchContext& context) {
   ReportTable table("End to end over 127.0.0.1: frames/s (frame bytes/s in MB/s)",
                     "frames/s / frames/s of the bare sender of the same reply bytes");
   bool ok = true;
-  for (const BenchFrame* frame : loopback_frames(context)) {
+  for (const BenchFrame* frame : end_to_end_frames(context)) {
     for (CompressionType type : kCodecs) ok = CodecRun(context, *frame, type).run(&table) && ok;
   }
   table.print();

@@ -14,6 +14,7 @@ bool run_lzo_section(const BenchContext& context);
 bool run_deflate_section(const BenchContext& context);
 bool run_fano_section(const BenchContext& context);
 bool run_loopback_section(const BenchContext& context);
+bool run_fetch_section(const BenchContext& context);
 bool run_round_trip_section(const BenchContext& context);
 bool run_memory_section(const BenchContext& context);
 bool run_plugin_section(const BenchContext& context);
