@@ -15,9 +15,17 @@ bool would_block(ssize_t result) {
 
 }  // namespace
 
+std::unique_ptr<uint8_t[]> DelayedPipe::take_buffer() {
+  if (spare_buffers_.empty()) return std::unique_ptr<uint8_t[]>(new uint8_t[kReadSize]);
+  std::unique_ptr<uint8_t[]> buffer = std::move(spare_buffers_.back());
+  spare_buffers_.pop_back();
+  return buffer;
+}
+
 bool DelayedPipe::read_available(Clock::time_point now) {
   while (wants_input()) {
-    const ssize_t got = ::recv(source_, read_buffer_.data(), read_buffer_.size(), 0);
+    if (next_buffer_ == nullptr) next_buffer_ = take_buffer();
+    const ssize_t got = ::recv(source_, next_buffer_.get(), kReadSize, 0);
     if (got < 0 && errno == EINTR) continue;
     if (would_block(got)) return true;
     if (got < 0) return false;
@@ -26,7 +34,7 @@ bool DelayedPipe::read_available(Clock::time_point now) {
       return true;
     }
     const size_t length = static_cast<size_t>(got);
-    chunks_.push_back({now + delay_, {read_buffer_.begin(), read_buffer_.begin() + got}, 0});
+    chunks_.push_back({now + delay_, std::move(next_buffer_), length, 0});
     queued_bytes_ += length;
   }
   return true;
@@ -36,8 +44,8 @@ bool DelayedPipe::write_released(Clock::time_point now) {
   destination_full_ = false;
   while (!chunks_.empty() && chunks_.front().release <= now) {
     Chunk& chunk = chunks_.front();
-    const ssize_t sent = ::send(destination_, chunk.bytes.data() + chunk.written,
-                                chunk.bytes.size() - chunk.written, MSG_NOSIGNAL);
+    const ssize_t sent = ::send(destination_, chunk.buffer.get() + chunk.written,
+                                chunk.length - chunk.written, MSG_NOSIGNAL);
     if (sent < 0 && errno == EINTR) continue;
     if (would_block(sent)) {
       destination_full_ = true;
@@ -46,7 +54,10 @@ bool DelayedPipe::write_released(Clock::time_point now) {
     if (sent < 0) return false;
     chunk.written += static_cast<size_t>(sent);
     queued_bytes_ -= static_cast<size_t>(sent);
-    if (chunk.written == chunk.bytes.size()) chunks_.pop_front();
+    if (chunk.written == chunk.length) {
+      spare_buffers_.push_back(std::move(chunk.buffer));
+      chunks_.pop_front();
+    }
   }
   // The far end learns of the source's end only after the last delayed byte.
   if (finished() && !destination_shut_) {

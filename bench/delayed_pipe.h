@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <vector>
 
 namespace quorvel::bench {
@@ -42,11 +43,16 @@ class DelayedPipe {
   static constexpr size_t kReadSize = 256 * 1024;
   static constexpr size_t kQueueCap = 32u * 1024 * 1024;
 
+  // A read's bytes in a buffer of kReadSize; written buffers go back to spare_buffers_, so
+  // steady forwarding reads straight into memory that is already mapped.
   struct Chunk {
     Clock::time_point release;
-    std::vector<uint8_t> bytes;
+    std::unique_ptr<uint8_t[]> buffer;
+    size_t length = 0;
     size_t written = 0;
   };
+
+  std::unique_ptr<uint8_t[]> take_buffer();
 
   const int source_;
   const int destination_;
@@ -56,7 +62,8 @@ class DelayedPipe {
   bool source_open_ = true;
   bool destination_full_ = false;
   bool destination_shut_ = false;
-  std::vector<uint8_t> read_buffer_ = std::vector<uint8_t>(kReadSize);
+  std::unique_ptr<uint8_t[]> next_buffer_;  // read into, then handed to a chunk
+  std::vector<std::unique_ptr<uint8_t[]>> spare_buffers_;
 };
 
 }  // namespace quorvel::bench
