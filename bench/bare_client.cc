@@ -33,6 +33,10 @@ bool BareClient::get_frame(int32_t frame_number) {
   return true;
 }
 
+uint64_t BareClient::last_reply_bytes() const {
+  return static_cast<uint64_t>(kHeaderSize) + reply_.size();
+}
+
 bool BareClient::get_stream_info() {
   uint8_t request[kHeaderSize];
   write_header(request, 1, kGetStreamInfo);

@@ -30,6 +30,8 @@ class BareClient {
 
   // The compression field of the last frame reply.
   int32_t last_compression() const { return last_compression_; }
+  // The bytes of the last reply as they came over the wire, header included.
+  uint64_t last_reply_bytes() const;
 
  private:
   bool exchange(const uint8_t* request, int length);

@@ -25,6 +25,8 @@ class BareSocket {
   BareSocket accept_one() const;
 
   bool valid() const { return fd_ >= 0; }
+  // For callers that poll or set flags themselves; the socket still owns it.
+  int descriptor() const { return fd_; }
   bool send_all(const uint8_t* data, uint64_t length) const;
   // Sends length bytes in pieces of at most piece bytes, one send call each.
   bool send_in_pieces(const uint8_t* data, uint64_t length, uint64_t piece) const;

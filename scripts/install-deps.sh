@@ -31,11 +31,11 @@ for attempt in 1 2 3; do
 done
 [ "$updated" = yes ] || echo "install-deps.sh: apt-get update reported errors; installing from the indexes it has" >&2
 
-# Native build, tests and fuzzers.
+# Native build, tests and fuzzers (iproute2: ip and tc for scripts/bench-link.sh).
 apt_install --no-install-recommends \
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \
-  liblzo2-dev zlib1g-dev libcli11-dev ffmpeg python3 procps valgrind
+  liblzo2-dev zlib1g-dev libcli11-dev ffmpeg python3 procps valgrind iproute2
 [ "$what" = all ] || exit 0
 
 # 32-bit Windows cross build, then Wine with Recommends (the fonts and X libraries it uses).
