@@ -58,5 +58,28 @@ TEST(Y4mWriterTest, DeinterleavesYuy2IntoPlanes) {
   EXPECT_EQ(planar, expected);
 }
 
+// The vector path takes 16 pairs at a time and the byte loop the rest: sizes below, at and
+// past a multiple of 16 pairs give the same planes as picking the bytes one by one.
+TEST(Yuy2ToPlanarTest, EverySizeSplitsLikeTheBytewiseRule) {
+  const int32_t sizes[][2] = {{2, 1}, {30, 1}, {32, 1}, {34, 3}, {64, 2}, {1920, 3}};
+  for (const auto& size : sizes) {
+    const int32_t width = size[0];
+    const int32_t height = size[1];
+    const size_t pairs = static_cast<size_t>(width) * static_cast<size_t>(height) / 2;
+    std::vector<uint8_t> yuy2(pairs * 4);
+    for (size_t i = 0; i < yuy2.size(); ++i) yuy2[i] = static_cast<uint8_t>(i * 37 + i / 251);
+    std::vector<uint8_t> expected(yuy2.size());
+    for (size_t p = 0; p < pairs; ++p) {
+      expected[2 * p] = yuy2[4 * p];
+      expected[2 * pairs + p] = yuy2[4 * p + 1];
+      expected[2 * p + 1] = yuy2[4 * p + 2];
+      expected[3 * pairs + p] = yuy2[4 * p + 3];
+    }
+    std::vector<uint8_t> planar;
+    yuy2_to_planar_422(yuy2.data(), width, height, &planar);
+    EXPECT_EQ(planar, expected) << width << "x" << height;
+  }
+}
+
 }  // namespace
 }  // namespace quorvel::client
