@@ -40,9 +40,9 @@ inline ReferenceFrame decode_with_zlib(const std::vector<uint8_t>& payload,
 // libdeflate accepts some streams that zlib refuses as invalid data (seen: length symbols
 // 286-287 and distance symbols 30-31, which zlib rejects and libdeflate decodes); whatever
 // such a stream holds past the point where zlib stops, the codec's frame must still begin
-// with the bytes zlib produced up to it.
-inline void check_against_zlib(DeflateCodec& codec, const std::vector<uint8_t>& payload,
-                               const FuzzFrameShape& shape) {
+// with the bytes zlib produced up to it. Returns zlib's frame.
+inline ReferenceFrame check_against_zlib(DeflateCodec& codec, const std::vector<uint8_t>& payload,
+                                         const FuzzFrameShape& shape) {
   const ReferenceFrame expected = decode_with_zlib(payload, shape);
   // An exactly sized copy (new[] is distinct even when empty), so an over-read is caught.
   const std::unique_ptr<uint8_t[]> exact(new uint8_t[payload.size()]);
@@ -60,6 +60,7 @@ inline void check_against_zlib(DeflateCodec& codec, const std::vector<uint8_t>& 
   if (std::memcmp(codec.output_buffer, expected.bytes.data(), same_bytes) != 0) __builtin_trap();
   std::free(codec.output_buffer);
   codec.output_buffer = nullptr;
+  return expected;
 }
 
 }  // namespace quorvel
