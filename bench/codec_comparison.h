@@ -28,6 +28,12 @@ struct CodecComparison {
   // ratio gets a row of its own; Target::none() prints no such row.
   Target size_target = Target::none();
   int32_t appended_bytes = 0;
+  // The codec decodes the library's format with another decoder (deflate: libdeflate): the
+  // anchor's decompressor is also timed on the codec's own payload (without the appended
+  // bytes), and the codec's decode ratio is taken against that, payload for payload.
+  bool anchor_decodes_codec_payload = false;
+  // Printed after the codec's decode figures, e.g. which decoder the build uses.
+  std::string decode_detail = {};
 };
 
 // Prints the section's table; false when a codec's round trip or payload check fails.

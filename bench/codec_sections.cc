@@ -1,9 +1,12 @@
 // The three compressing codecs, each against the packaged library call that does its job.
 #include <zlib.h>
 
+#include <string>
+
 #include "bench/codec_comparison.h"
 #include "bench/fano_expand_comparison.h"
 #include "bench/sections.h"
+#include "codecs/stream_inflater.h"
 
 namespace quorvel::bench {
 
@@ -18,12 +21,14 @@ bool run_deflate_section(const BenchContext& context) {
   // The codec writes the stream zlib's Huffman-only mode writes (level 1, 32 KiB window,
   // memory level 8) with an encoder of its own: at least 5x zlib's speed, and a payload at
   // most 1 % larger than zlib's stream plus the codec's 4-byte checksum copy. Its payload
-  // is checked by inflating it, not against zlib's bytes.
+  // is checked by inflating it, not against zlib's bytes. Its decode (libdeflate where that
+  // is built) is timed against zlib's inflate of the same payload: at least 2x its speed.
   const auto bare = make_bare_zlib(1, Z_HUFFMAN_ONLY, "lvl1 huffman");
   return run_codec_comparison(
       context, {"Deflate codec against bare zlib Huffman-only deflate of the same filtered frame",
-                kCompressionDeflate, bare.get(), Target::at_most(0.20), Target::none(), false,
-                Target::at_most(1.01), 4});
+                kCompressionDeflate, bare.get(), Target::at_most(0.20), Target::at_most(0.50),
+                false, Target::at_most(1.01), 4, true,
+                std::string("inflates with ") + StreamInflater::engine_name()});
 }
 
 bool run_fano_section(const BenchContext& context) {

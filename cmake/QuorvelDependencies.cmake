@@ -5,6 +5,9 @@
 #   quorvel::zlib  zlib (static in the Windows build, so the DLL imports no zlib1.dll)
 #   quorvel::lzo   liblzo2 natively; in the Windows build miniLZO compiled from the sources
 #                  that Debian's liblzo2-dev installs (there is no mingw LZO package)
+#   quorvel::libdeflate  libdeflate, when QUORVEL_INFLATE_WITH_LIBDEFLATE is on: on by
+#                  default where pkg-config finds it; the Windows toolchain turns it off
+#                  (there is no mingw libdeflate package)
 
 if(WIN32)
   set(ZLIB_USE_STATIC_LIBS ON)
@@ -24,6 +27,24 @@ else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(LZO2 REQUIRED IMPORTED_TARGET lzo2)
   add_library(quorvel::lzo ALIAS PkgConfig::LZO2)
+  pkg_check_modules(LIBDEFLATE QUIET IMPORTED_TARGET libdeflate)
+endif()
+
+set(quorvel_libdeflate_default OFF)
+if(LIBDEFLATE_FOUND)
+  set(quorvel_libdeflate_default ON)
+endif()
+option(QUORVEL_INFLATE_WITH_LIBDEFLATE "Inflate deflate payloads with libdeflate (zlib for refusals)"
+       ${quorvel_libdeflate_default})
+if(QUORVEL_INFLATE_WITH_LIBDEFLATE)
+  if(NOT LIBDEFLATE_FOUND)
+    message(FATAL_ERROR "QUORVEL_INFLATE_WITH_LIBDEFLATE is on but pkg-config finds no libdeflate "
+                        "(apt-get install libdeflate-dev, or turn the option off)")
+  endif()
+  add_library(quorvel::libdeflate ALIAS PkgConfig::LIBDEFLATE)
+  message(STATUS "Deflate payloads inflate with libdeflate ${LIBDEFLATE_VERSION}")
+else()
+  message(STATUS "Deflate payloads inflate with zlib")
 endif()
 
 if(QUORVEL_BUILD_TESTS)

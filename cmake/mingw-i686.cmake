@@ -24,3 +24,6 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Wine, through a wrapper that refuses to run without a throwaway WINEPREFIX.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../windows/wine-emulator.sh)
+
+# Debian has no mingw libdeflate: the DLL inflates deflate payloads with the static zlib.
+set(QUORVEL_INFLATE_WITH_LIBDEFLATE OFF CACHE BOOL "Inflate deflate payloads with libdeflate" FORCE)

@@ -1,6 +1,5 @@
 #include "codecs/deflate_codec.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -23,20 +22,19 @@ static_assert(DeflateLiteralEncoder::kSpareBytes <= kChecksumCopyBytes,
 std::unique_ptr<DeflateCodec> DeflateCodec::create() {
   std::unique_ptr<DeflateLiteralEncoder> literal_encoder = DeflateLiteralEncoder::create();
   if (literal_encoder == nullptr) return nullptr;
-  auto* stream = static_cast<z_stream*>(std::malloc(sizeof(z_stream)));
-  if (stream == nullptr) return nullptr;
-  std::unique_ptr<DeflateCodec> codec(new (std::nothrow)
-                                          DeflateCodec(stream, std::move(literal_encoder)));
-  if (codec == nullptr) std::free(stream);
-  return codec;
+  std::unique_ptr<StreamInflater> stream_inflater = StreamInflater::create();
+  if (stream_inflater == nullptr) return nullptr;
+  return std::unique_ptr<DeflateCodec>(
+      new (std::nothrow) DeflateCodec(std::move(stream_inflater), std::move(literal_encoder)));
 }
 
-DeflateCodec::DeflateCodec(z_stream* stream, std::unique_ptr<DeflateLiteralEncoder> literal_encoder)
-    : FrameCodec(kCompressionDeflate), work_area(stream), encoder(std::move(literal_encoder)) {}
+DeflateCodec::DeflateCodec(std::unique_ptr<StreamInflater> stream_inflater,
+                           std::unique_ptr<DeflateLiteralEncoder> literal_encoder)
+    : FrameCodec(kCompressionDeflate),
+      inflater(std::move(stream_inflater)),
+      encoder(std::move(literal_encoder)) {}
 
-DeflateCodec::~DeflateCodec() {
-  std::free(work_area);
-}
+DeflateCodec::~DeflateCodec() = default;
 
 int64_t DeflateCodec::max_payload_size(int64_t n) {
   // zlib's bound on the deflate data of n bytes under any settings (n + n / 8 + n / 64 + 5),
@@ -84,23 +82,13 @@ int32_t DeflateCodec::decode(const uint8_t* payload, int32_t row_bytes, int32_t 
   if (output_buffer == nullptr) return 0;
 
   // The appended checksum copy is not part of the stream; the stream's own trailer is
-  // checked by inflate.
+  // checked by the inflater.
   const int32_t stream_len =
       QUORVEL_INPUT_OK(payload_len >= kChecksumCopyBytes) ? payload_len - kChecksumCopyBytes : 0;
-  z_stream& stream = *work_area;
-  std::memset(&stream, 0, sizeof(stream));
-  uLong produced = 0;
-  last_result = inflateInit(&stream);
-  if (last_result == Z_OK) {
-    stream.next_in = const_cast<Bytef*>(payload);  // zlib's input pointer is not const
-    stream.avail_in = static_cast<uInt>(stream_len);
-    stream.next_out = output_buffer;
-    stream.avail_out = static_cast<uInt>(n);
-    last_result = inflate(&stream, Z_FINISH);
-    produced = stream.total_out;
-    inflateEnd(&stream);
-  }
-  std::memset(output_buffer + produced, 0, static_cast<size_t>(n) - produced);
+  const InflateOutcome outcome = inflater->inflate(payload, static_cast<uint32_t>(stream_len),
+                                                   output_buffer, static_cast<uint32_t>(n));
+  last_result = outcome.status;
+  std::memset(output_buffer + outcome.produced, 0, static_cast<size_t>(n) - outcome.produced);
   VerticalDelta::inverse(output_buffer, row_bytes, rows, pitch);
   return n;
 }

@@ -1,7 +1,8 @@
 // DeflateCodec: the codec of type 4. Filters the frame with VerticalDelta::forward, in
 // place, then compresses its n = rows * pitch bytes into one zlib stream of literals only
 // (no matches, as zlib's Huffman-only mode writes; DeflateLiteralEncoder) and appends the
-// stream's Adler-32 once more. Decoding inflates with zlib.
+// stream's Adler-32 once more. Decoding inflates with the build's StreamInflater (libdeflate
+// where it is packaged, zlib otherwise), which gives the same bytes either way.
 //
 // Payload: the zlib stream of length L (header 78 01, deflate blocks, Adler-32 of the
 // filtered bytes most significant byte first), then the same Adler-32 least significant
@@ -10,24 +11,25 @@
 #ifndef QUORVEL_CODECS_DEFLATE_CODEC_H_
 #define QUORVEL_CODECS_DEFLATE_CODEC_H_
 
-#include <zlib.h>
+#include <zlib.h>  // the Z_ codes of last_result
 
 #include <cstdint>
 #include <memory>
 
 #include "codecs/deflate_literal_encoder.h"
 #include "codecs/frame_codec.h"
+#include "codecs/stream_inflater.h"
 
 namespace quorvel {
 
 class DeflateCodec : public FrameCodec {
  public:
-  // Returns a codec with its stream record and encoder tables allocated, or null when they
+  // Returns a codec with its inflater and encoder tables allocated, or null when they
   // cannot be allocated.
   static std::unique_ptr<DeflateCodec> create();
 
-  // Releases the stream record and the encoder (every stream is ended before decode
-  // returns); the last output block stays the caller's.
+  // Releases the inflater and the encoder (nothing of a stream outlives decode); the last
+  // output block stays the caller's.
   ~DeflateCodec() override;
 
   // Filters the frame in place and compresses it into a new block of output_block_size(n)
@@ -56,20 +58,22 @@ class DeflateCodec : public FrameCodec {
   // Huffman-only mode (which other servers use): what a client accepts.
   static int64_t max_payload_size(int64_t n);
 
-  // The zlib stream record of decode(), owned by the codec; cleared and set up afresh by
-  // every call.
-  z_stream* work_area;
+  // The decoder state of decode(), owned by the codec; nothing of one stream is used for
+  // the next.
+  std::unique_ptr<StreamInflater> inflater;
 
   // The encoder and its tables, owned by the codec; nothing of one frame is used for the
   // next.
   std::unique_ptr<DeflateLiteralEncoder> encoder;
 
-  // Result of the last inflate() (Z_STREAM_END after a complete stream), or of the stream
-  // set-up when that failed; encode() leaves it as it was.
+  // zlib's code for the last stream decoded: Z_STREAM_END after a complete stream whose
+  // trailer matched; otherwise what zlib's inflate() returned for it, or its set-up when
+  // that failed (InflateOutcome::status). encode() leaves it as it was.
   int last_result = Z_OK;
 
  private:
-  DeflateCodec(z_stream* stream, std::unique_ptr<DeflateLiteralEncoder> literal_encoder);
+  DeflateCodec(std::unique_ptr<StreamInflater> stream_inflater,
+               std::unique_ptr<DeflateLiteralEncoder> literal_encoder);
 };
 
 }  // namespace quorvel

@@ -35,7 +35,7 @@ done
 apt_install --no-install-recommends \
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \
-  liblzo2-dev zlib1g-dev libcli11-dev ffmpeg python3 procps valgrind iproute2
+  liblzo2-dev zlib1g-dev libdeflate-dev libcli11-dev ffmpeg python3 procps valgrind iproute2
 [ "$what" = all ] || exit 0
 
 # 32-bit Windows cross build, then Wine with Recommends (the fonts and X libraries it uses).

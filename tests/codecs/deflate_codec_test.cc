@@ -160,9 +160,9 @@ Encoded encode_row(DeflateCodec& codec, const Bytes& bytes) {
   return encode_copy(codec, bytes, FrameShape{n, 1, n});
 }
 
-TEST_F(DeflateCodecTest, CreatedWithItsStreamRecord) {
+TEST_F(DeflateCodecTest, CreatedWithItsInflater) {
   EXPECT_EQ(codec_->type_id, kCompressionDeflate);
-  EXPECT_NE(codec_->work_area, nullptr);
+  EXPECT_NE(codec_->inflater, nullptr);
   EXPECT_EQ(codec_->output_buffer, nullptr);
   EXPECT_EQ(make_codec(kCompressionDeflate)->type_id, kCompressionDeflate);
 }
