@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Quorvel needs. Safe to run again: apt-get skips what is there.
-#   install-deps.sh native   build and run quorvel-serve / quorvel-fetch, native tests, fuzzers
+#   install-deps.sh native   build and run quorvel-serve / quorvel-fetch, native tests, fuzzers,
+#                            their man pages and the Debian package (release.sh)
 #   install-deps.sh all      also the 32-bit Windows cross build, Wine and the dialog test (default)
 set -euo pipefail
 
@@ -36,6 +37,8 @@ apt_install --no-install-recommends \
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \
   liblzo2-dev zlib1g-dev libdeflate-dev libcli11-dev ffmpeg python3 procps valgrind iproute2
+# Man pages, the Debian package and its checks, the plug-in's zip (scripts/release.sh).
+apt_install --no-install-recommends help2man dpkg-dev file lintian zip unzip
 [ "$what" = all ] || exit 0
 
 # 32-bit Windows cross build, then Wine with Recommends (the fonts and X libraries it uses).

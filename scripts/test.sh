@@ -6,7 +6,9 @@
 #   2. the fuzz targets built with clang's libFuzzer, a short bounded run of each;
 #   3. the 32-bit Windows build (quorvel.auo and its tests) under Wine;
 #   4. the soak: 100,000 requests from the client library to quorvel-serve over 127.0.0.1 in a
-#      plain Release build, the server's RSS checked flat.
+#      plain Release build, the server's RSS checked flat;
+#   5. the release artefacts (scripts/release.sh --check): the .deb and the plug-in's zip are
+#      made and checked, and the .deb is installed, run and removed again.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -35,3 +37,6 @@ bash "$root/scripts/test-windows.sh" "$native"
 
 echo "== soak (100,000 requests, Release build)"
 bash "$root/scripts/soak.sh" "$root/build/test-soak"
+
+echo "== release artefacts (scripts/release.sh --check)"
+QUORVEL_JOBS="$jobs" bash "$root/scripts/release.sh" --check

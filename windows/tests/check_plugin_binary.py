@@ -6,9 +6,16 @@
   libstdc++ import: it ships builtin copies of both).
 - From the PE resource directory: the dialog template CONFIG in Japanese (0x411), decoded
   field by field: style, size, font, caption and the seven controls.
+- With --exports and --imports: the whole export table and every imported function, DLL by
+  DLL, against the lists checked into the repository (windows/quorvel.auo.exports and
+  .imports), so a release DLL that exports or needs anything new is caught.
+- With --version: the version resource, which Windows shows in the file's properties:
+  FILEVERSION and PRODUCTVERSION, and the strings of its US English, Unicode block.
 
-usage: check_plugin_binary.py OBJDUMP PLUGIN
+usage: check_plugin_binary.py OBJDUMP PLUGIN [--exports FILE] [--imports FILE]
+                              [--version MAJOR.MINOR.PATCH]
 """
+import argparse
 import re
 import struct
 import subprocess
@@ -43,15 +50,57 @@ def expect(ok, what):
     return ok
 
 
-def check_exports_and_imports(objdump, plugin):
+def export_table(dump):
+    table = dump.split("[Ordinal/Name Pointer] Table", 1)
+    if len(table) != 2:
+        return []
+    # The table's entries come before the next blank line.
+    entries = table[1].split("\n\n", 1)[0]
+    return re.findall(r"^\s*\[\s*\d+\] (\S+)", entries, re.M)
+
+
+def import_table(dump):
+    """Every imported function as "DLL function", in the order objdump prints them."""
+    functions = []
+    for block in re.split(r"^\s*DLL Name: ", dump, flags=re.M)[1:]:
+        lines = block.split("\n")
+        dll = lines[0].strip()
+        for line in lines[1:]:
+            if not line.strip():
+                break
+            found = re.match(r"^\s+[0-9a-f]+\s+\d+\s+(\S+)\s*$", line)
+            if found:
+                functions.append(f"{dll} {found.group(1)}")
+    return functions
+
+
+def read_list(path):
+    with open(path, encoding="utf-8") as file:
+        return [line.strip() for line in file if line.strip() and not line.startswith("#")]
+
+
+def expect_same_list(got, path, what):
+    wanted = read_list(path)
+    missing = [entry for entry in wanted if entry not in got]
+    extra = [entry for entry in got if entry not in wanted]
+    expect(not missing and not extra,
+           f"{what} as in {path}: missing {missing}, not listed {extra}")
+
+
+def check_exports_and_imports(objdump, plugin, exports_list, imports_list):
     dump = subprocess.run([objdump, "-p", plugin], check=True, capture_output=True,
                           text=True).stdout
     imports = sorted(name.upper() for name in re.findall(r"DLL Name: (\S+)", dump))
     expect(imports == EXPECTED_IMPORTS, f"imports are {EXPECTED_IMPORTS}, not {imports}")
-    table = dump.split("[Ordinal/Name Pointer] Table", 1)
-    exports = re.findall(r"^\s*\[\s*\d+\] (\S+)", table[1], re.M) if len(table) == 2 else []
+    exports = export_table(dump)
     expect(exports == ["GetOutputPluginTable"],
            f"the one export is GetOutputPluginTable, not {exports}")
+    if exports_list:
+        expect_same_list(exports, exports_list, "the export table")
+    if imports_list:
+        functions = import_table(dump)
+        expect(len(functions) > 0, "objdump lists the imported functions")
+        expect_same_list(functions, imports_list, "the imported functions")
 
 
 class Pe:
@@ -169,13 +218,73 @@ def check_dialog(plugin):
             expect(control_style & WS_BORDER, "the port field has a border")
 
 
+def version_entries(data):
+    """Walks a VS_VERSIONINFO block: yields (path, value bytes, is_text) for every node."""
+
+    def walk(at, end, path):
+        while at + 6 <= end:
+            length, value_length, is_text = struct.unpack_from("<HHH", data, at)
+            if length == 0:
+                return
+            r = Reader(data)
+            r.at = at + 6
+            key = r.text_or_ordinal()
+            r.align()
+            value_size = value_length * 2 if is_text else value_length
+            value = data[r.at:r.at + value_size]
+            yield path + [key], value, is_text
+            children = (r.at + value_size + 3) & ~3
+            yield from walk(children, at + length, path + [key])
+            at = (at + length + 3) & ~3
+
+    yield from walk(0, len(data), [])
+
+
+def check_version(plugin, version):
+    with open(plugin, "rb") as file:
+        found = Pe(file.read()).resource(16, 1)
+    if not expect(list(found) == [0x409], f"one version resource, US English: {list(found)}"):
+        return
+    entries = list(version_entries(found[0x409]))
+    if not expect(entries and entries[0][0] == ["VS_VERSION_INFO"], "a VS_VERSION_INFO block"):
+        return
+    fixed = entries[0][1]
+    signature, _struct_version, file_ms, file_ls, product_ms, product_ls = struct.unpack_from(
+        "<IIIIII", fixed)
+    expect(signature == 0xFEEF04BD, f"VS_FIXEDFILEINFO signature, not {signature:#x}")
+    numbers = [int(part) for part in version.split(".")] + [0]
+    wanted = ((numbers[0] << 16) | numbers[1], (numbers[2] << 16) | numbers[3])
+    expect((file_ms, file_ls) == wanted, f"FILEVERSION {version}.0")
+    expect((product_ms, product_ls) == wanted, f"PRODUCTVERSION {version}.0")
+    strings = {}
+    translations = []
+    for path, value, is_text in entries[1:]:
+        if path[1:3] == ["StringFileInfo", "040904B0"] and len(path) == 4 and is_text:
+            strings[path[3]] = value.decode("utf-16-le").rstrip("\0")
+        if path[1:] == ["VarFileInfo", "Translation"]:
+            translations = list(struct.unpack(f"<{len(value) // 2}H", value))
+    print("version resource:", strings)
+    expect(translations == [0x409, 1200], f"translation 0409/1200, not {translations}")
+    for key, wanted_text in (("FileVersion", version), ("ProductVersion", version),
+                             ("OriginalFilename", "quorvel.auo"), ("ProductName", "Quorvel")):
+        expect(strings.get(key) == wanted_text, f"{key} {wanted_text!r}, not {strings.get(key)!r}")
+    expect(strings.get("FileDescription"), "a FileDescription")
+    expect(strings.get("LegalCopyright", "").startswith("Copyright © "),
+           f"LegalCopyright names the holder: {strings.get('LegalCopyright')!r}")
+
+
 def main():
-    if len(sys.argv) != 3:
-        print(__doc__)
-        return 2
-    objdump, plugin = sys.argv[1:]
-    check_exports_and_imports(objdump, plugin)
-    check_dialog(plugin)
+    parser = argparse.ArgumentParser(description=__doc__.split("\n", 1)[0])
+    parser.add_argument("objdump")
+    parser.add_argument("plugin")
+    parser.add_argument("--exports", help="the expected export table, one name a line")
+    parser.add_argument("--imports", help="the expected imports, one 'DLL function' a line")
+    parser.add_argument("--version", help="the project's version, MAJOR.MINOR.PATCH")
+    options = parser.parse_args()
+    check_exports_and_imports(options.objdump, options.plugin, options.exports, options.imports)
+    check_dialog(options.plugin)
+    if options.version:
+        check_version(options.plugin, options.version)
     print("plug-in binary:", "failed" if failures else "passed")
     return 1 if failures else 0
 
