@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "codecs/byte_histogram.h"
 #include "codecs/fano_code_builder.h"
 #include "codecs/fano_compress.h"
 #include "codecs/fano_expand.h"
@@ -20,7 +21,7 @@ int32_t FanoCodec::encode(uint8_t* frame, int32_t row_bytes, int32_t rows, int32
 
   const uint32_t length = static_cast<uint32_t>(n);
   uint32_t counts[kFanoSymbolCount];
-  count_byte_values(frame, length, counts);
+  count_bytes(frame, length, counts);
   FanoCodeBook code;
   if (build_fano_code(counts, &code) != FanoBuildResult::kOk) return 0;
   // Sized from the count table, so the block holds the whole stream however spread out the

@@ -11,7 +11,7 @@
 
 namespace quorvel {
 
-// REQUIRES: code was built (kOk) from count_byte_values of these n source bytes, and
+// REQUIRES: code was built (kOk) from count_bytes of these n source bytes, and
 // destination holds fano_bytes_for_bits(code.stream_bits) bytes. Writes exactly that many
 // bytes and returns their number.
 uint64_t fano_compress(const FanoCodeBook& code, const uint8_t* source, uint32_t n,

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "codecs/byte_histogram.h"
 #include "codecs/fano_code_builder.h"
 #include "codecs/fano_codec.h"
 #include "codecs/fano_compress.h"
@@ -31,7 +32,7 @@ void check_coder(const Bytes& frame) {
                                                                      : kMaxComparedBytes));
   const uint32_t n = static_cast<uint32_t>(source.size());
   uint32_t counts[kFanoSymbolCount];
-  count_byte_values(source.data(), n, counts);
+  count_bytes(source.data(), n, counts);
   FanoCodeBook code;
   require(build_fano_code(counts, &code) == FanoBuildResult::kOk);
   const size_t planned = static_cast<size_t>(fano_bytes_for_bits(code.stream_bits));

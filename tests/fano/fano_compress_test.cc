@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/byte_histogram.h"
 #include "codecs/fano_code_builder.h"
 #include "tests/fano/fano_test_frames.h"
 #include "tests/support/guarded_buffer.h"
@@ -21,7 +22,7 @@ using Compressor = uint64_t (*)(const FanoCodeBook&, const uint8_t*, uint32_t, u
 Bytes compress_with(Compressor compressor, const Bytes& source) {
   uint32_t counts[kFanoSymbolCount];
   const uint32_t n = static_cast<uint32_t>(source.size());
-  count_byte_values(source.data(), n, counts);
+  count_bytes(source.data(), n, counts);
   FanoCodeBook code;
   EXPECT_EQ(build_fano_code(counts, &code), FanoBuildResult::kOk);
   const uint64_t planned = fano_bytes_for_bits(code.stream_bits);
