@@ -4,6 +4,7 @@
 #include "bench/fano_expand_comparison.h"
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "bench/built_codecs.h"
@@ -30,7 +31,8 @@ std::vector<uint8_t> fano_payload(const std::vector<uint8_t>& source) {
   FanoCodeBook code;
   if (build_fano_code(counts, &code) != FanoBuildResult::kOk) return {};
   std::vector<uint8_t> payload(static_cast<size_t>(fano_bytes_for_bits(code.stream_bits)));
-  fano_compress(code, source.data(), n, payload.data());
+  const auto pairs = std::make_unique<FanoPairCodeTable>();
+  fano_compress(code, source.data(), n, payload.data(), pairs.get());
   return payload;
 }
 

@@ -1,6 +1,6 @@
 // FanoBitWriter: the fast MSB-first bit writer of the type-2 encoder. Pending bits sit at the
 // top of a 64-bit accumulator (64-bit on purpose: the DLL is 32-bit) and go out with one
-// 8-byte big-endian store per code while 8 bytes of room remain, byte by byte near the end.
+// 8-byte big-endian store per call while 8 bytes of room remain, byte by byte near the end.
 // It writes the same bytes as put_bits, with the padding bits of the last byte zero.
 #ifndef QUORVEL_CODECS_FANO_BIT_WRITER_H_
 #define QUORVEL_CODECS_FANO_BIT_WRITER_H_
@@ -21,9 +21,10 @@ class FanoBitWriter {
     flush();
   }
 
-  // Two codes with one store. REQUIRES: each count 1 to kMaxPairedCodeLength.
-  static constexpr uint32_t kMaxPairedCodeLength = 28;  // 7 pending + 28 + 28 <= 64
-  void put_pair(uint32_t first, uint32_t first_count, uint32_t second, uint32_t second_count) {
+  // Two codes with one store. REQUIRES: each count 1 to 32, their sum at most kMaxTwoCodeBits.
+  // 7 pending + 56 = 63 bits at most, so that the flush shifts by at most 56.
+  static constexpr uint32_t kMaxTwoCodeBits = 56;
+  void put_two(uint32_t first, uint32_t first_count, uint32_t second, uint32_t second_count) {
     add(first, first_count);
     add(second, second_count);
     flush();

@@ -25,6 +25,7 @@
 #include "codecs/fano_code_builder.h"
 #include "codecs/fano_compress.h"
 #include "codecs/fano_expand.h"
+#include "codecs/fano_pair_code_table.h"
 #include "fuzz/fuzz_input.h"
 
 namespace quorvel {
@@ -62,7 +63,8 @@ Bytes encode(const Bytes& source) {
   FanoCodeBook code;
   if (build_fano_code(counts, &code) != FanoBuildResult::kOk) return {};
   Bytes payload(static_cast<size_t>(fano_bytes_for_bits(code.stream_bits)));
-  fano_compress(code, source.data(), n, payload.data());
+  static FanoPairCodeTable pairs;
+  fano_compress(code, source.data(), n, payload.data(), &pairs);
   return payload;
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -42,7 +43,9 @@ Bytes compress(const Bytes& source) {
   FanoCodeBook code;
   EXPECT_EQ(build_fano_code(counts, &code), FanoBuildResult::kOk);
   Bytes payload(static_cast<size_t>(fano_bytes_for_bits(code.stream_bits)));
-  fano_compress(code, source.data(), static_cast<uint32_t>(source.size()), payload.data());
+  const auto pairs = std::make_unique<FanoPairCodeTable>();
+  fano_compress(code, source.data(), static_cast<uint32_t>(source.size()), payload.data(),
+                pairs.get());
   return payload;
 }
 
