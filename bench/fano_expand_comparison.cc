@@ -4,11 +4,13 @@
 #include "bench/fano_expand_comparison.h"
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "bench/built_codecs.h"
 #include "bench/frame_ring.h"
 #include "bench/report_table.h"
+#include "codecs/byte_histogram.h"
 #include "codecs/fano_code_builder.h"
 #include "codecs/fano_compress.h"
 #include "codecs/fano_expand.h"
@@ -25,11 +27,12 @@ using Expander = FanoExpandResult (*)(const uint8_t*, uint8_t*, uint32_t, uint32
 std::vector<uint8_t> fano_payload(const std::vector<uint8_t>& source) {
   const uint32_t n = static_cast<uint32_t>(source.size());
   uint32_t counts[kFanoSymbolCount];
-  count_byte_values(source.data(), n, counts);
+  count_bytes(source.data(), n, counts);
   FanoCodeBook code;
   if (build_fano_code(counts, &code) != FanoBuildResult::kOk) return {};
   std::vector<uint8_t> payload(static_cast<size_t>(fano_bytes_for_bits(code.stream_bits)));
-  fano_compress(code, source.data(), n, payload.data());
+  const auto pairs = std::make_unique<FanoPairCodeTable>();
+  fano_compress(code, source.data(), n, payload.data(), pairs.get());
   return payload;
 }
 

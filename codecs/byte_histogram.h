@@ -1,4 +1,5 @@
-// Counts of the byte values of a buffer, as a deflate block's Huffman code is built from.
+// Counts of the byte values of a buffer, from which the deflate and prefix-code encoders
+// build their codes.
 #ifndef QUORVEL_CODECS_BYTE_HISTOGRAM_H_
 #define QUORVEL_CODECS_BYTE_HISTOGRAM_H_
 

@@ -66,22 +66,6 @@ bool build_code(FanoSymbol* table, uint32_t start, uint32_t end, uint32_t code, 
 
 }  // namespace
 
-void count_byte_values(const uint8_t* source, uint32_t n, uint32_t counts[kFanoSymbolCount]) {
-  // Four tables, so that runs of one value do not wait on the same counter.
-  uint32_t lanes[4][kFanoSymbolCount] = {};
-  uint32_t i = 0;
-  for (; n - i >= 4; i += 4) {
-    ++lanes[0][source[i]];
-    ++lanes[1][source[i + 1]];
-    ++lanes[2][source[i + 2]];
-    ++lanes[3][source[i + 3]];
-  }
-  for (; i < n; ++i) ++lanes[0][source[i]];
-  for (uint32_t v = 0; v < kFanoSymbolCount; ++v) {
-    counts[v] = lanes[0][v] + lanes[1][v] + lanes[2][v] + lanes[3][v];
-  }
-}
-
 FanoBuildResult build_fano_code(const uint32_t counts[kFanoSymbolCount], FanoCodeBook* code) {
   FanoSymbol ordered[kFanoSymbolCount];
   for (uint32_t v = 0; v < kFanoSymbolCount; ++v) ordered[v] = FanoSymbol{v, counts[v], 0, 0};

@@ -26,9 +26,6 @@ enum class FanoBuildResult {
   kCodeTooLong,    // some value would need a code of more than 32 bits
 };
 
-// counts[v] = occurrences of byte value v among the n source bytes.
-void count_byte_values(const uint8_t* source, uint32_t n, uint32_t counts[kFanoSymbolCount]);
-
 // Builds the code for a count table. The counts are any 32-bit numbers (their total may pass
 // 32 bits). On a result other than kOk, *code holds nothing of use.
 FanoBuildResult build_fano_code(const uint32_t counts[kFanoSymbolCount], FanoCodeBook* code);

@@ -2,7 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
+#include "codecs/byte_histogram.h"
 #include "codecs/fano_code_builder.h"
 #include "codecs/fano_compress.h"
 #include "codecs/fano_expand.h"
@@ -20,7 +22,7 @@ int32_t FanoCodec::encode(uint8_t* frame, int32_t row_bytes, int32_t rows, int32
 
   const uint32_t length = static_cast<uint32_t>(n);
   uint32_t counts[kFanoSymbolCount];
-  count_byte_values(frame, length, counts);
+  count_bytes(frame, length, counts);
   FanoCodeBook code;
   if (build_fano_code(counts, &code) != FanoBuildResult::kOk) return 0;
   // Sized from the count table, so the block holds the whole stream however spread out the
@@ -28,9 +30,11 @@ int32_t FanoCodec::encode(uint8_t* frame, int32_t row_bytes, int32_t rows, int32
   const uint64_t stream_bytes = fano_bytes_for_bits(code.stream_bits);
   if (stream_bytes > INT32_MAX) return 0;
 
+  if (pair_codes_ == nullptr) pair_codes_.reset(new (std::nothrow) FanoPairCodeTable);
+  if (pair_codes_ == nullptr) return 0;
   output_buffer = take_block(static_cast<size_t>(stream_bytes));
   if (output_buffer == nullptr) return 0;
-  return static_cast<int32_t>(fano_compress(code, frame, length, output_buffer));
+  return static_cast<int32_t>(fano_compress(code, frame, length, output_buffer, pair_codes_.get()));
 }
 
 int64_t FanoCodec::max_payload_size(int64_t n) {

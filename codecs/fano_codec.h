@@ -8,7 +8,9 @@
 #define QUORVEL_CODECS_FANO_CODEC_H_
 
 #include <cstdint>
+#include <memory>
 
+#include "codecs/fano_pair_code_table.h"
 #include "codecs/frame_codec.h"
 
 namespace quorvel {
@@ -23,7 +25,7 @@ class FanoCodec : public FrameCodec {
   // length. Returns 0 with a null output_buffer, leaving the frame as it was, when
   // rows * pitch is not a positive 32-bit length. Returns 0 with a null output_buffer after
   // filtering when the code would need more than 32 bits for a value, when the stream would
-  // not fit a 32-bit signed length, or when the block cannot be allocated.
+  // not fit a 32-bit signed length, or when the block or the pair table cannot be allocated.
   int32_t encode(uint8_t* frame, int32_t row_bytes, int32_t rows, int32_t pitch) override;
 
   // Decodes into a new block of n = rows * pitch bytes, never reading past payload_len nor
@@ -38,6 +40,10 @@ class FanoCodec : public FrameCodec {
   // The longest type-2 payload of a frame of n bytes: the largest tree and n codes of the
   // longest length allowed, in whole bytes.
   static int64_t max_payload_size(int64_t n);
+
+ private:
+  // The writer's work area, allocated on the first encode and rebuilt for every frame.
+  std::unique_ptr<FanoPairCodeTable> pair_codes_;
 };
 
 }  // namespace quorvel

@@ -4,40 +4,53 @@
 
 #include "codecs/bit_cursor.h"
 #include "codecs/fano_bit_writer.h"
+#include "codecs/fano_pair_code_table.h"
 
 namespace quorvel {
 
-uint64_t fano_compress(const FanoCodeBook& code, const uint8_t* source, uint32_t n,
-                       uint8_t* destination) {
-  const uint64_t stream_bytes = fano_bytes_for_bits(code.stream_bits);
-  FanoBitWriter writer(destination, destination + stream_bytes);
+namespace {
 
+void put_tree(const FanoCodeBook& code, FanoBitWriter* writer) {
   const auto whole_tree_bytes = static_cast<uint32_t>(code.tree_bits / 8);
-  for (uint32_t i = 0; i < whole_tree_bytes; ++i) writer.put(code.tree[i], 8);
+  for (uint32_t i = 0; i < whole_tree_bytes; ++i) writer->put(code.tree[i], 8);
   const auto tree_tail_bits = static_cast<uint32_t>(code.tree_bits % 8);
   if (tree_tail_bits > 0) {
-    writer.put(static_cast<uint32_t>(code.tree[whole_tree_bytes] >> (8 - tree_tail_bits)),
-               tree_tail_bits);
+    writer->put(static_cast<uint32_t>(code.tree[whole_tree_bytes] >> (8 - tree_tail_bits)),
+                tree_tail_bits);
   }
+}
 
-  // Code and length side by side, so the loop touches one small table.
-  uint32_t codes[kFanoSymbolCount];
-  uint32_t lengths[kFanoSymbolCount];
-  uint32_t longest = 0;
-  for (uint32_t v = 0; v < kFanoSymbolCount; ++v) {
-    codes[v] = code.symbols[v].code;
-    lengths[v] = code.symbols[v].code_length;
-    if (lengths[v] > longest) longest = lengths[v];
+void put_codes_one_by_one(const FanoCodeBook& code, const uint8_t* source, uint32_t n,
+                          FanoBitWriter* writer) {
+  for (uint32_t i = 0; i < n; ++i) {
+    const FanoSymbol& symbol = code.symbols[source[i]];
+    writer->put(symbol.code, symbol.code_length);
   }
+}
+
+}  // namespace
+
+uint64_t fano_compress(const FanoCodeBook& code, const uint8_t* source, uint32_t n,
+                       uint8_t* destination, FanoPairCodeTable* pairs) {
+  const uint64_t stream_bytes = fano_bytes_for_bits(code.stream_bits);
+  FanoBitWriter writer(destination, destination + stream_bytes);
+  put_tree(code, &writer);
+  pairs->build(code);
+
+  // Four bytes, two pair look-ups and one store per step. On a filtered frame the two pairs
+  // almost always fit the accumulator together; the rare long codes (and unpaired entries,
+  // whose length alone is too long) go out one by one.
   uint32_t i = 0;
-  // Real frames have codes far below 28 bits, so two codes share one store.
-  if (longest <= FanoBitWriter::kMaxPairedCodeLength) {
-    for (; n - i >= 2; i += 2) {
-      writer.put_pair(codes[source[i]], lengths[source[i]], codes[source[i + 1]],
-                      lengths[source[i + 1]]);
+  for (; n - i >= 4; i += 4) {
+    const FanoPairCode& first = pairs->of(source[i], source[i + 1]);
+    const FanoPairCode& second = pairs->of(source[i + 2], source[i + 3]);
+    if (first.length + second.length <= FanoBitWriter::kMaxTwoCodeBits) {
+      writer.put_two(first.code, first.length, second.code, second.length);
+    } else {
+      put_codes_one_by_one(code, source + i, 4, &writer);
     }
   }
-  for (; i < n; ++i) writer.put(codes[source[i]], lengths[source[i]]);
+  put_codes_one_by_one(code, source + i, n - i, &writer);
   return static_cast<uint64_t>(writer.finish() - destination);
 }
 

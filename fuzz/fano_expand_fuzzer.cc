@@ -21,9 +21,11 @@
 #include <memory>
 #include <vector>
 
+#include "codecs/byte_histogram.h"
 #include "codecs/fano_code_builder.h"
 #include "codecs/fano_compress.h"
 #include "codecs/fano_expand.h"
+#include "codecs/fano_pair_code_table.h"
 #include "fuzz/fuzz_input.h"
 
 namespace quorvel {
@@ -57,11 +59,12 @@ Bytes make_source(const FuzzInput& input, uint32_t size, uint32_t shift) {
 Bytes encode(const Bytes& source) {
   const uint32_t n = static_cast<uint32_t>(source.size());
   uint32_t counts[kFanoSymbolCount];
-  count_byte_values(source.data(), n, counts);
+  count_bytes(source.data(), n, counts);
   FanoCodeBook code;
   if (build_fano_code(counts, &code) != FanoBuildResult::kOk) return {};
   Bytes payload(static_cast<size_t>(fano_bytes_for_bits(code.stream_bits)));
-  fano_compress(code, source.data(), n, payload.data());
+  static FanoPairCodeTable pairs;
+  fano_compress(code, source.data(), n, payload.data(), &pairs);
   return payload;
 }
 

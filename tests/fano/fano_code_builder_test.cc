@@ -9,6 +9,7 @@
 #include <string>
 
 #include "codecs/bit_cursor.h"
+#include "codecs/byte_histogram.h"
 #include "codecs/fano_tree_reader.h"
 
 namespace quorvel {
@@ -139,12 +140,12 @@ TEST(FanoCodeBuilderTest, NothingToCodeWhenEveryCountIsZero) {
   EXPECT_EQ(build_fano_code(counts.values, &code), FanoBuildResult::kNothingToCode);
 }
 
-TEST(FanoCodeBuilderTest, CountByteValuesCountsEveryByteOnce) {
+TEST(FanoCodeBuilderTest, CountBytesCountsEveryByteOnce) {
   std::string bytes;
   for (int i = 0; i < 1003; ++i) bytes += static_cast<char>((i * 7) % 13);
   uint32_t counts[kFanoSymbolCount];
-  count_byte_values(reinterpret_cast<const uint8_t*>(bytes.data()),
-                    static_cast<uint32_t>(bytes.size()), counts);
+  count_bytes(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()),
+              counts);
   const Counts expected = counts_of(bytes);
   for (uint32_t v = 0; v < kFanoSymbolCount; ++v) EXPECT_EQ(counts[v], expected.values[v]) << v;
 }

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "codecs/byte_histogram.h"
 #include "codecs/fano_code_builder.h"
 #include "codecs/fano_compress.h"
 #include "tests/fano/bit_string.h"
@@ -37,11 +39,13 @@ Decoded expand_with(Expander expander, const Bytes& payload, uint32_t n) {
 
 Bytes compress(const Bytes& source) {
   uint32_t counts[kFanoSymbolCount];
-  count_byte_values(source.data(), static_cast<uint32_t>(source.size()), counts);
+  count_bytes(source.data(), static_cast<uint32_t>(source.size()), counts);
   FanoCodeBook code;
   EXPECT_EQ(build_fano_code(counts, &code), FanoBuildResult::kOk);
   Bytes payload(static_cast<size_t>(fano_bytes_for_bits(code.stream_bits)));
-  fano_compress(code, source.data(), static_cast<uint32_t>(source.size()), payload.data());
+  const auto pairs = std::make_unique<FanoPairCodeTable>();
+  fano_compress(code, source.data(), static_cast<uint32_t>(source.size()), payload.data(),
+                pairs.get());
   return payload;
 }
 
