@@ -11,6 +11,13 @@ namespace {
 constexpr int kBacklog = 5;
 constexpr int kWaitingSleepMs = 100;
 
+// Binds the listener to the port and listens; tells the observer the port it got.
+bool start_listening(net::SocketHandle listener, uint16_t port, const ListenObserver* observer) {
+  if (!net::bind_any(listener, port) || !net::listen_on(listener, kBacklog)) return false;
+  if (observer != nullptr) observer->on_listening(observer->context, net::local_port(listener));
+  return true;
+}
+
 // Waits until the listener is readable; false when the host aborts first.
 bool wait_for_client(const HostOutputInfo& host, net::SocketHandle listener) {
   for (;;) {
@@ -18,6 +25,29 @@ bool wait_for_client(const HostOutputInfo& host, net::SocketHandle listener) {
     if (net::is_readable(listener, 0)) return true;
     net::sleep_ms(kWaitingSleepMs);
   }
+}
+
+// Waits for a client on the listener, accepts it and serves it to the end of its
+// conversation. The listener is closed at the accept: while one client is served, a second
+// finds no listener. False when no client was served (an abort while waiting, a failed
+// accept).
+bool serve_next_client(const HostOutputInfo& host, const ServerSettings& settings,
+                       net::ScopedSocket* listener) {
+  if (!wait_for_client(host, listener->get())) return false;
+  net::ScopedSocket client(net::accept_client(listener->get()));
+  listener->reset();
+  if (!client.valid()) return false;
+  // Each client starts afresh: a new session has the raw codec and nothing prefetched, and
+  // its end destroys the codec before the client's socket is closed.
+  Session session(host, settings, client.get());
+  session.serve();
+  return true;
+}
+
+// After a conversation: whether the run listens for another. The flag is read now, not at
+// the start of the run; an abort ends the run whatever the flag says.
+bool waits_for_another(const HostOutputInfo& host, const ServerSettings& settings) {
+  return keeps_waiting(settings) && host.is_aborted() == 0;
 }
 
 }  // namespace
@@ -31,19 +61,15 @@ int32_t run_server(const HostOutputInfo& host, const ServerSettings& settings,
   net::ScopedSocket listener(net::open_stream_socket());
   if (!listener.valid()) return 0;
   if (!net::lookup_localhost()) return 1;
-  if (!net::bind_any(listener.get(), port)) return 1;
-  if (!net::listen_on(listener.get(), kBacklog)) return 1;
-  if (observer != nullptr)
-    observer->on_listening(observer->context, net::local_port(listener.get()));
+  if (!start_listening(listener.get(), port, observer)) return 1;
+  // Later listeners take the port this one got, which differs from the settings' port
+  // when those give 0 and the system chose one.
+  const uint16_t run_port = net::local_port(listener.get());
 
-  if (!wait_for_client(host, listener.get())) return 1;
-  net::ScopedSocket client(net::accept_client(listener.get()));
-  // One client per run: later connection attempts find no listener.
-  listener.reset();
-  if (!client.valid()) return 1;
-
-  Session session(host, settings, client.get());
-  session.serve();
+  while (serve_next_client(host, settings, &listener) && waits_for_another(host, settings)) {
+    listener.reset(net::open_stream_socket());
+    if (!listener.valid() || !start_listening(listener.get(), run_port, observer)) return 1;
+  }
   return 1;
 }
 

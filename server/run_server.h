@@ -1,6 +1,8 @@
 // One serving run: listen on the settings' port, wait for one client while polling the
 // host's abort callback, then answer that client's requests until it disconnects, the
-// connection fails or the host aborts. The plug-in's output function is this run with the
+// connection fails or the host aborts. With the keep-waiting flag set, a client's end ends
+// only its conversation: the run listens on the same port again for the next client, one
+// at a time, until the host aborts. The plug-in's output function is this run with the
 // module's settings; the Linux stand-in host calls it with its own.
 #ifndef QUORVEL_SERVER_RUN_SERVER_H_
 #define QUORVEL_SERVER_RUN_SERVER_H_
@@ -12,7 +14,8 @@
 
 namespace quorvel {
 
-// Told the port the run actually listens on (useful when the port text gives 0).
+// Told the port the run actually listens on (useful when the port text gives 0), each time
+// it starts listening: once per client when the run keeps waiting.
 struct ListenObserver {
   void (*on_listening)(void* context, uint16_t port);
   void* context;

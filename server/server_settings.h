@@ -1,5 +1,6 @@
 // ServerSettings: the 268-byte block the host persists through get-settings and
 // set-settings, copied byte for byte. The session reads it where each value is used.
+// docs/formats.md describes each byte.
 #ifndef QUORVEL_SERVER_SERVER_SETTINGS_H_
 #define QUORVEL_SERVER_SERVER_SETTINGS_H_
 
@@ -9,9 +10,14 @@
 namespace quorvel {
 
 constexpr int kPortTextSize = 256;
+// The host refuses every block size but 268, so a new setting has to live inside the old
+// layout: the keep-waiting flag takes the port text's last byte. The dialog cuts the text
+// short of it; a block saved before the flag existed has 0 there.
+constexpr int kKeepWaitingOffset = kPortTextSize - 1;
 
 struct ServerSettings {
-  char port_text[kPortTextSize];  // service name or decimal port, NUL-terminated as typed
+  // Service name or decimal port, NUL-terminated as typed; byte 255 is the keep-waiting flag.
+  char port_text[kPortTextSize];
   int32_t interlaced;
   int32_t top_field_first;
   int32_t read_ahead;
@@ -22,7 +28,15 @@ static_assert(offsetof(ServerSettings, interlaced) == 256, "settings layout");
 static_assert(offsetof(ServerSettings, top_field_first) == 260, "settings layout");
 static_assert(offsetof(ServerSettings, read_ahead) == 264, "settings layout");
 
-// "22050", interlaced, top field first, read-ahead on.
+// Nonzero: a client's end ends only its conversation, and the run listens for the next one.
+inline bool keeps_waiting(const ServerSettings& settings) {
+  return settings.port_text[kKeepWaitingOffset] != 0;
+}
+inline void set_keeps_waiting(ServerSettings* settings, bool on) {
+  settings->port_text[kKeepWaitingOffset] = on ? 1 : 0;
+}
+
+// "22050", interlaced, top field first, read-ahead on; keep-waiting off.
 constexpr ServerSettings kDefaultSettings = {{'2', '2', '0', '5', '0'}, 1, 1, 1};
 
 }  // namespace quorvel

@@ -1,5 +1,5 @@
 // Session: the conversation with one accepted client, from the raw codec at accept to the
-// end of the run. (run_server listens and accepts, then hands the client to a Session;
+// client's end. (run_server listens and accepts, then hands the client to a Session;
 // serve() is the Session's request loop; ServeSession, the plug-in's output function, is
 // run_server with the module's settings.) Each request is read whole, then answered whole,
 // before the next is read.
@@ -26,7 +26,8 @@ class Session {
 
   // REQUIRES: client is a connected socket that outlives the session.
   Session(const HostOutputInfo& host, const ServerSettings& settings, net::SocketHandle client);
-  // Ends the run: releases any encoded frame the codec still holds, then destroys the codec.
+  // Ends the conversation: releases any encoded frame the codec still holds, then destroys
+  // the codec.
   ~Session();
 
   Session(const Session&) = delete;
