@@ -42,7 +42,7 @@ struct Options {
   int interlaced = quorvel::kDefaultSettings.interlaced;
   int top_field_first = quorvel::kDefaultSettings.top_field_first;
   int read_ahead = quorvel::kDefaultSettings.read_ahead;
-  bool loop = false;
+  int keep_waiting = 0;
   bool progress = false;
   bool quiet = false;
 };
@@ -72,8 +72,17 @@ void add_options(CLI::App& app, Options& options) {
       ->check(CLI::Range(0, 1))
       ->capture_default_str();
   auto* once = app.add_flag("--once", "serve one client, then exit (the default)");
-  app.add_flag("--loop", options.loop, "start a new run after each client, until Ctrl-C")
-      ->excludes(once);
+  auto* keep_waiting =
+      app.add_option("--keep-waiting", options.keep_waiting,
+                     "after each client, listen for the next one until Ctrl-C (the plug-in's "
+                     "keep-waiting setting)")
+          ->check(CLI::Range(0, 1))
+          ->capture_default_str()
+          ->excludes(once);
+  app.add_flag_callback(
+         "--loop", [&options] { options.keep_waiting = 1; }, "the same as --keep-waiting 1")
+      ->excludes(once)
+      ->excludes(keep_waiting);
   app.add_flag("--progress", options.progress, "show progress even when stderr is no terminal");
   app.add_flag("-q,--quiet", options.quiet, "no progress, only the port line and errors");
   app.set_version_flag("--version", std::string(kProgram) + " " + QUORVEL_VERSION);
@@ -137,18 +146,29 @@ void install_signal_handlers() {
 }
 
 struct ListenState {
+  ServeProgress* progress;
+  bool quiet;
   bool listening = false;
 };
 
+// Each listen after the first follows the end of a client's conversation.
 void on_listening(void* context, uint16_t port) {
-  static_cast<ListenState*>(context)->listening = true;
+  auto* state = static_cast<ListenState*>(context);
+  if (state->listening) {
+    state->progress->end_run();
+    if (!state->quiet) {
+      std::fprintf(stderr, "%s: client done; waiting for the next client\n", kProgram);
+    }
+  }
+  state->listening = true;
   std::fprintf(stderr, "%s: listening on port %u\n", kProgram, static_cast<unsigned>(port));
   std::fflush(stderr);
 }
 
 int serve(const Options& options, const Sources& sources) {
   quorvel::ServerSettings settings = quorvel::kDefaultSettings;
-  if (options.port.empty() || options.port.size() >= sizeof settings.port_text) {
+  if (options.port.empty() ||
+      options.port.size() >= static_cast<size_t>(quorvel::kKeepWaitingOffset)) {
     return usage_error("bad --port '" + options.port + "'");
   }
   std::memset(settings.port_text, 0, sizeof settings.port_text);
@@ -156,21 +176,17 @@ int serve(const Options& options, const Sources& sources) {
   settings.interlaced = options.interlaced;
   settings.top_field_first = options.top_field_first;
   settings.read_ahead = options.read_ahead;
+  quorvel::set_keeps_waiting(&settings, options.keep_waiting != 0);
 
   ServeProgress progress(!options.quiet && (options.progress || isatty(STDERR_FILENO) != 0),
                          kProgram);
   StandInHost host(sources.video.get(), sources.audio.get(), progress.listener());
-  do {
-    ListenState state;
-    const quorvel::ListenObserver observer{&on_listening, &state};
-    const int32_t result = quorvel::run_server(host.info(), settings, &observer);
-    progress.end_run();
-    if (result == 0) return failure("cannot set up the network or the listening socket");
-    if (!state.listening) return failure("cannot listen on port '" + options.port + "' (in use?)");
-    if (options.loop && !StandInHost::abort_requested() && !options.quiet) {
-      std::fprintf(stderr, "%s: run ended; waiting for the next client\n", kProgram);
-    }
-  } while (options.loop && !StandInHost::abort_requested());
+  ListenState state{&progress, options.quiet};
+  const quorvel::ListenObserver observer{&on_listening, &state};
+  const int32_t result = quorvel::run_server(host.info(), settings, &observer);
+  progress.end_run();
+  if (result == 0) return failure("cannot set up the network or the listening socket");
+  if (!state.listening) return failure("cannot listen on port '" + options.port + "' (in use?)");
   return kExitOk;
 }
 

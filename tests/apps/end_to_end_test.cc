@@ -416,17 +416,23 @@ TEST(EndToEndTest, CtrlCStopsAWaitingServerAndLoopServesClientsInARow) {
     server.process->signal(SIGINT);
     expect_server_exits_cleanly(server);
   }
-  Server server = start_server({"--loop", "--size", "16x8", "--frames", "3"});
-  for (int run = 0; run < 2; ++run) {
-    const int port = run == 0 ? server.port : server.process->wait_for_port(kStartMs);
-    ASSERT_GT(port, 0) << server.process->stderr_text();
-    const Finished fetched =
-        fetch({"127.0.0.1:" + std::to_string(port), "--raw", "-o", "/dev/null"});
-    EXPECT_EQ(fetched.code, 0) << fetched.err;
+  // --loop is the old spelling of --keep-waiting 1.
+  for (const std::vector<std::string>& keep_waiting :
+       {std::vector<std::string>{"--loop"}, std::vector<std::string>{"--keep-waiting", "1"}}) {
+    std::vector<std::string> args = {"--size", "16x8", "--frames", "3"};
+    args.insert(args.end(), keep_waiting.begin(), keep_waiting.end());
+    Server server = start_server(args);
+    for (int client = 0; client < 3; ++client) {
+      const int port = client == 0 ? server.port : server.process->wait_for_port(kStartMs);
+      ASSERT_EQ(port, server.port) << "listens again on the same port, " << keep_waiting[0];
+      const Finished fetched = fetch({server.address(), "--raw", "-o", "/dev/null"});
+      EXPECT_EQ(fetched.code, 0) << fetched.err;
+    }
+    ASSERT_EQ(server.process->wait_for_port(kStartMs), server.port) << "waits for a fourth";
+    server.process->signal(SIGINT);
+    expect_server_exits_cleanly(server);
+    EXPECT_NE(fetch({server.address(), "-o", "/dev/null"}).code, 0) << "nothing listens any more";
   }
-  ASSERT_GT(server.process->wait_for_port(kStartMs), 0) << "a third run listens";
-  server.process->signal(SIGINT);
-  expect_server_exits_cleanly(server);
 }
 
 TEST(EndToEndTest, ExitCodesAndMessages) {
