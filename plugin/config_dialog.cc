@@ -11,6 +11,8 @@ namespace {
 
 // The field holds at most this many bytes of port text; the NUL takes the last byte.
 constexpr int kPortTextLimit = kPortTextSize - 1;
+// OK stores at most this many: the NUL then lies before the keep-waiting flag's byte.
+constexpr int kStoredPortTextLimit = kKeepWaitingOffset - 1;
 
 void fill_form(dialog::DialogHandle dialog, const ServerSettings& settings) {
   // A block restored from the host may carry no NUL in its 256 bytes: show at most the
@@ -26,6 +28,7 @@ void fill_form(dialog::DialogHandle dialog, const ServerSettings& settings) {
   dialog::check_button(dialog, QUORVEL_ID_INTERLACED_BOX, settings.interlaced != 0);
   dialog::check_button(dialog, QUORVEL_ID_TOP_FIELD_FIRST_BOX, settings.top_field_first != 0);
   dialog::check_button(dialog, QUORVEL_ID_READ_AHEAD_BOX, settings.read_ahead != 0);
+  dialog::check_button(dialog, QUORVEL_ID_KEEP_WAITING_BOX, keeps_waiting(settings));
 }
 
 int32_t box_flag(dialog::DialogHandle dialog, int id) {
@@ -33,11 +36,13 @@ int32_t box_flag(dialog::DialogHandle dialog, int id) {
 }
 
 void store_form(dialog::DialogHandle dialog, ServerSettings* settings) {
-  const uint32_t copied =
-      dialog::get_item_text(dialog, QUORVEL_ID_PORT_FIELD, settings->port_text, kPortTextSize);
+  const uint32_t copied = dialog::get_item_text(dialog, QUORVEL_ID_PORT_FIELD, settings->port_text,
+                                                kStoredPortTextLimit + 1);
   // Terminate where the copy ended even if the call did not; bytes after that stay as they were.
-  settings->port_text[copied < static_cast<uint32_t>(kPortTextLimit) ? copied : kPortTextLimit] =
+  settings->port_text[copied < static_cast<uint32_t>(kStoredPortTextLimit) ? copied
+                                                                           : kStoredPortTextLimit] =
       '\0';
+  set_keeps_waiting(settings, dialog::is_button_checked(dialog, QUORVEL_ID_KEEP_WAITING_BOX));
   settings->interlaced = box_flag(dialog, QUORVEL_ID_INTERLACED_BOX);
   settings->top_field_first = box_flag(dialog, QUORVEL_ID_TOP_FIELD_FIRST_BOX);
   settings->read_ahead = box_flag(dialog, QUORVEL_ID_READ_AHEAD_BOX);

@@ -20,6 +20,7 @@ constexpr int kPort = QUORVEL_ID_PORT_FIELD;
 constexpr int kInterlaced = QUORVEL_ID_INTERLACED_BOX;
 constexpr int kTopFieldFirst = QUORVEL_ID_TOP_FIELD_FIRST_BOX;
 constexpr int kReadAhead = QUORVEL_ID_READ_AHEAD_BOX;
+constexpr int kKeepWaiting = QUORVEL_ID_KEEP_WAITING_BOX;
 
 class ConfigDialogTest : public ::testing::Test {
  protected:
@@ -30,9 +31,10 @@ class ConfigDialogTest : public ::testing::Test {
   void TearDown() override { plugin_settings() = kDefaultSettings; }
 
   static void use_settings(const char* port, int32_t interlaced, int32_t top_field_first,
-                           int32_t read_ahead) {
+                           int32_t read_ahead, char keep_waiting = 0) {
     ServerSettings settings{};
     std::strncpy(settings.port_text, port, sizeof settings.port_text);
+    settings.port_text[kKeepWaitingOffset] = keep_waiting;
     settings.interlaced = interlaced;
     settings.top_field_first = top_field_first;
     settings.read_ahead = read_ahead;
@@ -59,16 +61,18 @@ TEST_F(ConfigDialogTest, InitialisationFillsTheFormFromTheSettings) {
   EXPECT_TRUE(dialog.checked.at(kInterlaced));
   EXPECT_FALSE(dialog.checked.at(kTopFieldFirst));
   EXPECT_TRUE(dialog.checked.at(kReadAhead));
+  EXPECT_FALSE(dialog.checked.at(kKeepWaiting));
   EXPECT_FALSE(dialog.wrong_handle);
 }
 
 TEST_F(ConfigDialogTest, AnyNonzeroFlagShowsAsChecked) {
-  use_settings("", 2, -1, 0);
+  use_settings("", 2, -1, 0, '\x80');
   open([](StandInDialog& dialog) { dialog.press(QUORVEL_ID_CANCEL); });
   EXPECT_EQ(stand_in().texts.at(kPort), "");
   EXPECT_TRUE(stand_in().checked.at(kInterlaced));
   EXPECT_TRUE(stand_in().checked.at(kTopFieldFirst));
   EXPECT_FALSE(stand_in().checked.at(kReadAhead));
+  EXPECT_TRUE(stand_in().checked.at(kKeepWaiting)) << "offset 255 set";
 }
 
 TEST_F(ConfigDialogTest, PortTextWithoutNulIsShownAsItsFirst255Bytes) {
@@ -106,6 +110,28 @@ TEST_F(ConfigDialogTest, OkStoresEachBoxAsExactlyOneOrZero) {
   EXPECT_EQ(plugin_settings().read_ahead, 1);
 }
 
+TEST_F(ConfigDialogTest, OkStoresTheKeepWaitingBoxAtOffset255AsOneOrZero) {
+  struct Case {
+    char stored;  // offset 255 before the dialog opens
+    bool toggled;
+    uint8_t expected;
+  };
+  for (const Case& c : {Case{0, true, 1}, Case{0, false, 0}, Case{'\x7f', false, 1},
+                        Case{'\x7f', true, 0}, Case{1, true, 0}}) {
+    SetUp();
+    use_settings("8080", 1, 1, 1, c.stored);
+    open([&c](StandInDialog& dialog) {
+      if (c.toggled) dialog.toggle(kKeepWaiting);
+      dialog.press(QUORVEL_ID_OK);
+    });
+    const std::string block = block_of(plugin_settings());
+    EXPECT_EQ(static_cast<uint8_t>(block[255]), c.expected)
+        << int{c.stored} << (c.toggled ? " toggled" : "");
+    EXPECT_STREQ(plugin_settings().port_text, "8080");
+    EXPECT_EQ(plugin_settings().read_ahead, 1);
+  }
+}
+
 TEST_F(ConfigDialogTest, OkWithAnUnchangedFormStoresTheSameBlock) {
   use_settings("5000", 0, 1, 1);
   // Bytes after the port text's NUL are the host's; OK leaves them alone.
@@ -116,16 +142,21 @@ TEST_F(ConfigDialogTest, OkWithAnUnchangedFormStoresTheSameBlock) {
   EXPECT_EQ(block_of(plugin_settings()), before);
 }
 
-TEST_F(ConfigDialogTest, OkCutsA300CharacterPortTextTo255BytesAndANul) {
+TEST_F(ConfigDialogTest, OkCutsA300CharacterPortTextTo254BytesAndANulBeforeTheFlag) {
   std::string typed(300, 'x');
   for (size_t i = 0; i < typed.size(); ++i) typed[i] = static_cast<char>('a' + i % 26);
-  open([&typed](StandInDialog& dialog) {
-    dialog.type(kPort, typed);
-    dialog.press(QUORVEL_ID_OK);
-  });
-  const ServerSettings& settings = plugin_settings();
-  EXPECT_EQ(std::string(settings.port_text, 255), typed.substr(0, 255));
-  EXPECT_EQ(settings.port_text[255], '\0');
+  for (const bool keep_waiting : {false, true}) {
+    SetUp();
+    open([&typed, keep_waiting](StandInDialog& dialog) {
+      dialog.type(kPort, typed);
+      if (keep_waiting) dialog.toggle(kKeepWaiting);
+      dialog.press(QUORVEL_ID_OK);
+    });
+    const ServerSettings& settings = plugin_settings();
+    EXPECT_EQ(std::string(settings.port_text, 254), typed.substr(0, 254)) << keep_waiting;
+    EXPECT_EQ(settings.port_text[254], '\0') << keep_waiting;
+    EXPECT_EQ(settings.port_text[255], keep_waiting ? 1 : 0);
+  }
 }
 
 TEST_F(ConfigDialogTest, TopFieldFirstWithoutInterlacedIsStoredAsItIs) {
@@ -147,6 +178,7 @@ TEST_F(ConfigDialogTest, CancelAfterEditsChangesNothingAndEndsWith2) {
     dialog.toggle(kInterlaced);
     dialog.toggle(kTopFieldFirst);
     dialog.toggle(kReadAhead);
+    dialog.toggle(kKeepWaiting);
     EXPECT_EQ(dialog.press(QUORVEL_ID_CANCEL), 0);
   });
   EXPECT_EQ(result, 2);
@@ -159,7 +191,7 @@ TEST_F(ConfigDialogTest, OtherControlIdsDoNothing) {
   open([](StandInDialog& dialog) {
     dialog.type(kPort, "1234");
     dialog.toggle(kInterlaced);
-    for (int id : {0, 3, kPort, kInterlaced, kTopFieldFirst, kReadAhead, 0xFFFF}) {
+    for (int id : {0, 3, kPort, kInterlaced, kTopFieldFirst, kReadAhead, kKeepWaiting, 0xFFFF}) {
       EXPECT_EQ(dialog.press(id), 0) << "id " << id;
       EXPECT_FALSE(dialog.ended) << "id " << id;
     }

@@ -119,10 +119,12 @@ TEST_F(PluginTableTest, ABlockWithBytesAfterTheNulComesBackExactly) {
   std::vector<uint8_t> block(kBlockSize);
   for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i * 13 + 1);
   std::memcpy(block.data(), "ftp\0", 4);
-  GuardedBuffer source(block);  // set-settings must not read a 269th byte
+  block[kKeepWaitingOffset] = 1;  // the keep-waiting flag, as the dialog stores it
+  GuardedBuffer source(block);    // set-settings must not read a 269th byte
   EXPECT_EQ(table.set_settings(source.data(), kBlockSize), kBlockSize);
   EXPECT_EQ(current_block(), block);
   EXPECT_STREQ(plugin_settings().port_text, "ftp");
+  EXPECT_TRUE(keeps_waiting(plugin_settings()));
 }
 
 TEST_F(PluginTableTest, ABlockOfAnyOtherSizeIsRefused) {

@@ -5,7 +5,7 @@
   from exactly KERNEL32, msvcrt, USER32 and WSOCK32 (Wine would hide a zlib1.dll or
   libstdc++ import: it ships builtin copies of both).
 - From the PE resource directory: the dialog template CONFIG in Japanese (0x411), decoded
-  field by field: style, size, font, caption and the seven controls.
+  field by field: style, size, font, caption and the eight controls.
 - With --exports and --imports: the whole export table and every imported function, DLL by
   DLL, against the lists checked into the repository (windows/quorvel.auo.exports and
   .imports), so a release DLL that exports or needs anything new is caught.
@@ -31,13 +31,14 @@ BS_AUTOCHECKBOX = 0x3
 
 # (id, class, text, x, y, cx, cy), in template order.
 EXPECTED_CONTROLS = [
-    (1, BUTTON, "OK", 8, 70, 52, 14),
-    (2, BUTTON, "ｷｬﾝｾﾙ", 68, 70, 52, 14),
+    (1, BUTTON, "OK", 8, 82, 52, 14),
+    (2, BUTTON, "ｷｬﾝｾﾙ", 68, 82, 52, 14),
     (-1, STATIC, "ポート", 8, 8, 27, 8),
     (100, EDIT, "", 33, 5, 84, 12),
     (1000, BUTTON, "インターレース", 6, 23, 58, 10),
     (1001, BUTTON, "トップ優先", 6, 38, 46, 10),
     (1002, BUTTON, "先読み", 6, 51, 66, 13),
+    (1003, BUTTON, "続けて次の接続を待つ", 6, 66, 100, 10),
 ]
 
 failures = []
@@ -189,7 +190,7 @@ def check_dialog(plugin):
     version, signature, _help, _ex_style, style, count = r.take("HHIIIH")
     expect((version, signature) == (1, 0xFFFF), "an extended dialog template")
     expect(style == 0x90C800C4, f"dialog style 0x90C800C4, not {style:#x}")
-    expect(r.take("hhhh") == (0, 0, 127, 93), "dialog at 0, 0, size 127 x 93")
+    expect(r.take("hhhh") == (0, 0, 127, 105), "dialog at 0, 0, size 127 x 105")
     expect(r.text_or_ordinal() == "", "no menu")
     expect(r.text_or_ordinal() == "", "the standard dialog class")
     caption = r.text_or_ordinal()
@@ -212,7 +213,7 @@ def check_dialog(plugin):
         button_kind = control_style & BS_TYPE_MASK
         if control_id in (1, 2):
             expect(button_kind in BS_PUSH_KINDS, f"control {control_id} is a push button")
-        if control_id in (1000, 1001, 1002):
+        if control_id in (1000, 1001, 1002, 1003):
             expect(button_kind == BS_AUTOCHECKBOX, f"control {control_id} is an auto check box")
         if control_id == 100:
             expect(control_style & WS_BORDER, "the port field has a border")
