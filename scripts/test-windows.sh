@@ -2,9 +2,10 @@
 # Builds quorvel.auo, its 32-bit host harness and the cross-built unit tests with mingw-w64,
 # then runs the whole ctest of that tree under Wine: the plug-in binary's exports, imports,
 # dialog template and version resource, the harness against the DLL (table, settings, abort,
-# port taken), the end-to-end runs with the native quorvel-fetch over 127.0.0.1, a soak of
-# the DLL by the native quorvel-soak, the settings dialog on a virtual display, and the unit
-# tests of every folder.
+# port taken, clients in a row with and without the keep-waiting setting), the end-to-end
+# runs with the native quorvel-fetch over 127.0.0.1, a soak of the DLL by the native
+# quorvel-soak (also two conversations back to back), the settings dialog on a virtual
+# display, and the unit tests of every folder.
 #
 # usage: scripts/test-windows.sh NATIVE_BUILD_DIR
 #   NATIVE_BUILD_DIR  a native build that holds apps/fetch/quorvel-fetch and
@@ -17,7 +18,7 @@
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
-  sed -n '2,16p' "$0" >&2
+  sed -n '2,17p' "$0" >&2
   exit 2
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)

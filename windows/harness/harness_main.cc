@@ -1,13 +1,18 @@
 // quorvel-host-harness: a 32-bit program that does what the host does with quorvel.auo.
 //
 //   quorvel-host-harness table PLUGIN          table bytes and settings edge cases
-//   quorvel-host-harness serve PLUGIN [opts]   serve the test stream to one client
+//   quorvel-host-harness serve PLUGIN [opts]   serve the test stream to one client (or, with
+//       --keep-waiting 1, to clients in a row until --stop-file appears)
 //   quorvel-host-harness serve-frames PLUGIN --frame-file F --width W --height H [opts]
 //       the benchmark's host: one frame of a file for every frame number, to one client
+//   quorvel-host-harness keep-waiting PLUGIN [opts]  three clients in a row with the
+//       keep-waiting setting, then the host aborts
+//   quorvel-host-harness serve-once PLUGIN [opts]    three clients in a row without it: only
+//       the first is served
 //   quorvel-host-harness abort-waiting PLUGIN  abort while no client has come
 //   quorvel-host-harness port-taken PLUGIN     the configured port is in use
 //   quorvel-host-harness stalled-client PLUGIN abort while a client has stopped reading
-//   quorvel-host-harness configure PLUGIN [--port T --interlaced 0|1 ...]
+//   quorvel-host-harness configure PLUGIN [--port T --interlaced 0|1 --keep-waiting 0|1 ...]
 //       opens the settings dialog through the configure slot, then prints its result, the
 //       settings read back through get-settings, and whether the block changed at all
 //
@@ -28,7 +33,8 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: quorvel-host-harness "
-               "table|serve|serve-frames|abort-waiting|port-taken|stalled-client|configure "
+               "table|serve|serve-frames|keep-waiting|serve-once|abort-waiting|port-taken|"
+               "stalled-client|configure "
                "PLUGIN [--name value ...]\n");
   return 2;
 }
@@ -43,6 +49,8 @@ int run_configure(const harness::PluginModule& module, const harness::Options& o
                  static_cast<int32_t>(options.number("top-field-first", block.flag(1))));
   block.set_flag(harness::kReadAheadFlag,
                  static_cast<int32_t>(options.number("read-ahead", block.flag(2))));
+  block.set_keep_waiting(
+      static_cast<uint8_t>(options.number("keep-waiting", block.keep_waiting())));
   module.set_settings()(block.bytes, harness::kSettingsSize);
 
   const int32_t result = module.configure()(nullptr, module.instance());
@@ -77,6 +85,8 @@ int main(int argc, char** argv) {
     harness::run_serve(module, options, &log);
   } else if (mode == "serve-frames") {
     harness::run_serve_frames(module, options, &log);
+  } else if (mode == "keep-waiting" || mode == "serve-once") {
+    harness::run_clients_in_a_row(module, options, mode == "keep-waiting", &log);
   } else if (mode == "abort-waiting") {
     harness::run_abort_waiting(module, &log);
   } else if (mode == "port-taken") {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "port_holder.h"
+#include "sequence_client.h"
 #include "settings_block.h"
 #include "stalled_client.h"
 #include "test_host.h"
@@ -35,6 +36,7 @@ void apply_settings(const PluginModule& module, const std::string& port_text,
                     const Options& options) {
   SettingsBlock block;
   block.set_port_text(port_text);
+  block.set_keep_waiting(static_cast<uint8_t>(options.number("keep-waiting", 0)));
   block.set_flag(kInterlacedFlag, static_cast<int32_t>(options.number("interlaced", 1)));
   block.set_flag(kTopFieldFirstFlag, static_cast<int32_t>(options.number("top-field-first", 1)));
   block.set_flag(kReadAheadFlag, static_cast<int32_t>(options.number("read-ahead", 1)));
@@ -63,6 +65,7 @@ void run_serve(const PluginModule& module, const Options& options, CheckLog* log
   for (int attempt = 1; attempt <= kPortAttempts; ++attempt) {
     HostBehaviour behaviour;
     behaviour.port_file = options.text("port-file", "");
+    behaviour.stop_file = options.text("stop-file", "");
     behaviour.deadline_ms = static_cast<uint32_t>(options.number("deadline-ms", 60000));
     {
       PortHolder probe;
@@ -118,6 +121,51 @@ void run_serve_frames(const PluginModule& module, const Options& options, CheckL
   const int32_t result = module.output()(host.record());
   log->expect(result == 1, "a served run returns 1");
   log->expect(!host.calls().hit_deadline, "the client finished before the deadline");
+}
+
+void run_clients_in_a_row(const PluginModule& module, const Options& options, bool keep_waiting,
+                          CheckLog* log) {
+  constexpr int kClients = 3;
+  const StreamShape shape = shape_from(options);
+  HostBehaviour behaviour;
+  behaviour.deadline_ms = 60000;
+  {
+    PortHolder probe;
+    behaviour.port = probe.port();
+  }
+  if (!log->expect(behaviour.port != 0, "a free port was found")) return;
+  SettingsBlock block;
+  block.set_port_text(std::to_string(behaviour.port));
+  block.set_keep_waiting(keep_waiting ? 1 : 0);
+  block.set_flag(kInterlacedFlag, 1);
+  block.set_flag(kTopFieldFirstFlag, 1);
+  block.set_flag(kReadAheadFlag, 1);
+  module.set_settings()(block.bytes, kSettingsSize);
+
+  SequenceClients clients(behaviour.port, shape, kClients);
+  behaviour.abort_when = &clients.done();
+  TestHost host(shape, behaviour);
+  const int32_t result = module.output()(host.record());
+  clients.join();
+  const bool refused_after = connection_refused(behaviour.port);
+  std::printf("clients in a row, keep waiting %d: result %d, %d served, %d found no listener\n",
+              keep_waiting ? 1 : 0, result, clients.served(), clients.refused());
+  log->expect(result == 1, "the run returns 1");
+  log->expect(!host.calls().hit_deadline, "the run ended before the deadline");
+  log->expect(clients.second_connection_refused(),
+              "a second connection while a client is served is refused");
+  log->expect(refused_after, "nothing listens once the run has ended");
+  if (keep_waiting) {
+    log->expect(clients.served() == kClients, "every client in a row is served");
+    log->expect(host.calls().abort_when_seen, "the host's abort ended the run");
+    log->expect(host.calls().frames_fetched >= kClients * shape.frame_count,
+                "every client's frames were fetched from the host");
+  } else {
+    log->expect(clients.served() == 1, "the first client is served");
+    log->expect(clients.refused() == kClients - 1, "the later clients find no listener");
+    log->expect(!host.calls().abort_when_seen, "the first client's Disconnect ended the run");
+  }
+  check_callbacks(host, log);
 }
 
 void run_abort_waiting(const PluginModule& module, CheckLog* log) {

@@ -1,6 +1,7 @@
 // The harness's runs of the plug-in's output function: serving a client with the test
-// stream, an abort while waiting for a client, a port that is already taken, and an abort
-// while a client has stopped reading.
+// stream, clients in a row with and without the keep-waiting setting, an abort while
+// waiting for a client, a port that is already taken, and an abort while a client has
+// stopped reading.
 #ifndef QUORVEL_WINDOWS_HARNESS_OUTPUT_RUNS_H_
 #define QUORVEL_WINDOWS_HARNESS_OUTPUT_RUNS_H_
 
@@ -11,7 +12,8 @@
 namespace harness {
 
 // Writes the expected video and audio files, listens on a free port (written to
-// --port-file once listening) and serves one client until it disconnects.
+// --port-file once listening) and serves one client until it disconnects; with
+// --keep-waiting 1, clients one after another until the file --stop-file appears.
 void run_serve(const PluginModule& module, const Options& options, CheckLog* log);
 
 // The benchmark's host: serves one frame read from --frame-file (--width x --height packed
@@ -19,6 +21,13 @@ void run_serve(const PluginModule& module, const Options& options, CheckLog* log
 // when --copy-each-frame is 1 (the default), with --read-ahead as given; says
 // "listening on port N" on stderr once the plug-in listens.
 void run_serve_frames(const PluginModule& module, const Options& options, CheckLog* log);
+// Three clients come one after another, each reading the stream info and every frame.
+// keep_waiting 1: each is served, a connection tried during the first is refused, and
+// once the third has ended the host aborts; the run returns 1 and nothing listens any
+// more. keep_waiting 0: the first client's Disconnect ends the run with 1 without an
+// abort, and the later clients find no listener.
+void run_clients_in_a_row(const PluginModule& module, const Options& options, bool keep_waiting,
+                          CheckLog* log);
 // Port "0" (any free port); the host aborts at its third poll.
 void run_abort_waiting(const PluginModule& module, CheckLog* log);
 // The port is held by a listener of the harness; the run must give up at once with 1.

@@ -78,6 +78,15 @@ void TestHost::write_port_file() const {
   MoveFileExA(partial.c_str(), behaviour_.port_file.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
+bool TestHost::stop_file_exists() {
+  if (behaviour_.stop_file.empty()) return false;
+  // The plug-in polls often while it serves; a file lookup at each poll would slow the soak.
+  const uint32_t now = GetTickCount();
+  if (now - stop_file_looked_ms_ < 100) return false;
+  stop_file_looked_ms_ = now;
+  return GetFileAttributesA(behaviour_.stop_file.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 void* __cdecl TestHost::get_audio(int32_t first_sample, int32_t sample_count, int32_t* delivered) {
   TestHost& host = *current_;
   ++host.calls_.audio_calls;
@@ -106,6 +115,11 @@ int32_t __cdecl TestHost::is_aborted() {
   }
   if (host.behaviour_.abort_at_poll > 0 && host.calls_.abort_polls >= host.behaviour_.abort_at_poll)
     return 1;
+  if ((host.behaviour_.abort_when != nullptr && *host.behaviour_.abort_when) ||
+      host.stop_file_exists()) {
+    host.calls_.abort_when_seen = true;
+    return 1;
+  }
   if (GetTickCount() - host.start_ms_ > host.behaviour_.deadline_ms) {
     host.calls_.hit_deadline = true;
     return 1;

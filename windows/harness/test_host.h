@@ -5,6 +5,7 @@
 #ifndef QUORVEL_WINDOWS_HARNESS_TEST_HOST_H_
 #define QUORVEL_WINDOWS_HARNESS_TEST_HOST_H_
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,6 +24,11 @@ struct HostBehaviour {
   // is_aborted answers nonzero once this much time has passed since the run began, so a
   // client that never comes cannot hang the harness.
   uint32_t deadline_ms = 60000;
+  // is_aborted answers nonzero once this turns true, as when the user stops the output.
+  const std::atomic<bool>* abort_when = nullptr;
+  // is_aborted answers nonzero once this file exists (looked at no more than every 100 ms),
+  // for a test script to stop a run that keeps waiting for clients.
+  std::string stop_file;
   // Written with the port number at the first poll, which comes only once the plug-in listens.
   std::string port_file;
   uint16_t port = 0;
@@ -39,6 +45,8 @@ struct HostBehaviour {
 struct HostCalls {
   int abort_polls = 0;
   bool hit_deadline = false;
+  // is_aborted answered nonzero because abort_when turned true or the stop file appeared.
+  bool abort_when_seen = false;
   int frames_fetched = 0;
   int notifications = 0;
   int progress_calls = 0;
@@ -70,6 +78,7 @@ class TestHost {
 
   void build_record();
   void write_port_file() const;
+  bool stop_file_exists();
 
   static TestHost* current_;
 
@@ -77,6 +86,7 @@ class TestHost {
   HostBehaviour behaviour_;
   HostCalls calls_;
   uint32_t start_ms_;
+  uint32_t stop_file_looked_ms_ = 0;
   bool frame_just_fetched_ = false;
   alignas(8) uint8_t record_[kHostRecordSize];
   uint8_t built_[kHostRecordSize];
