@@ -7,9 +7,11 @@
 //       runs quorvel-serve as a child twice, once with read-ahead on and once with it off.
 //       A wrapper (valgrind --error-exitcode=99 ...) is put in front of the server's command
 //       line; the run then fails when the server exits with anything but 0.
-//   quorvel-soak --attach <port> <server pid> <requests> <seed>
+//   quorvel-soak --attach <port> <server pid> <requests> <seed> [conversations]
 //       soaks one server that is already listening on 127.0.0.1 (quorvel.auo under Wine,
-//       whose Windows process is a Linux process with its own /proc entry).
+//       whose Windows process is a Linux process with its own /proc entry). A server that
+//       keeps waiting for the next client takes several conversations back to back, each
+//       of <requests>; its RSS must then also stay flat from the first to the last.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -31,6 +33,9 @@ using quorvel::client::DeliveryClient;
 constexpr int kFrames = 120;
 constexpr int kSwitchEvery = 300;
 constexpr int kFirstSample = 1000;
+// Between two conversations the server closes the connection and listens anew.
+constexpr int kReconnectAttempts = 100;
+constexpr int kReconnectWaitMs = 50;
 // RSS may move by a few pages (allocator arenas, socket buffers), not with the request count.
 constexpr long kRssAllowanceKb = 2048;
 // A quorvel-serve child comes from the same build as this program, sanitizers and all.
@@ -144,12 +149,22 @@ struct SoakResult {
   uint64_t bytes_received = 0;
 };
 
+// A later conversation may find the server still between its listeners: try again a while.
+bool connect_when_listening(DeliveryClient& client, const std::string& port, int attempts) {
+  for (int attempt = 1;; ++attempt) {
+    if (client.connect("127.0.0.1", port, 60000)) return true;
+    if (attempt >= attempts) return false;
+    usleep(kReconnectWaitMs * 1000);
+  }
+}
+
 // Connects, asks for the stream info, then sends `requests` requests of the mix and
 // disconnects. RSS figures are those of server_pid.
-SoakResult soak_connection(const std::string& port, pid_t server_pid, int requests, unsigned seed) {
+SoakResult soak_connection(const std::string& port, pid_t server_pid, int requests, unsigned seed,
+                           int connect_attempts = 1) {
   SoakResult result;
   DeliveryClient client;
-  bool ok = client.connect("127.0.0.1", port, 60000);
+  bool ok = connect_when_listening(client, port, connect_attempts);
   quorvel::StreamInfoRecord info;
   ok = ok && client.get_stream_info(&info);
   if (!ok) fail("connect or GetStreamInfo", client);
@@ -210,8 +225,39 @@ bool soak_child(const std::string& serve, int requests, bool read_ahead,
 int usage() {
   std::fprintf(stderr,
                "usage: quorvel-soak <quorvel-serve> <requests per run> [wrapper...]\n"
-               "       quorvel-soak --attach <port> <server pid> <requests> <seed>\n");
+               "       quorvel-soak --attach <port> <server pid> <requests> <seed> "
+               "[conversations]\n");
   return 2;
+}
+
+// Conversations back to back with one attached server, each with a seed of its own. Each
+// must keep the RSS flat, and the last must end within the allowance of the first's figure
+// at 1,000 requests: memory a conversation leaves behind would add up across them.
+int soak_attached(const std::string& port, pid_t server_pid, int requests, unsigned seed,
+                  int conversations) {
+  bool ok = true;
+  long first_rss_at_1k = -1;
+  SoakResult last;
+  for (int i = 0; i < conversations; ++i) {
+    last = soak_connection(port, server_pid, requests, seed + static_cast<unsigned>(i),
+                           i == 0 ? 1 : kReconnectAttempts);
+    const std::string label = "attached, conversation " + std::to_string(i + 1);
+    print_result(label.c_str(), requests, last);
+    if (i == 0) first_rss_at_1k = last.rss_at_1k;
+    // The caller named the server's process, so its RSS must be readable to be judged.
+    const bool measured = requests < 1000 || (last.rss_at_1k >= 0 && last.rss_at_end >= 0);
+    if (!measured) std::fprintf(stderr, "quorvel-soak: no VmRSS for pid %d\n", int{server_pid});
+    ok = last.requests_ok && measured && rss_flat(last) && ok;
+    if (!last.requests_ok) break;
+  }
+  SoakResult across;
+  across.rss_at_1k = first_rss_at_1k;
+  across.rss_at_end = last.rss_at_end;
+  if (conversations > 1 && !rss_flat(across)) {
+    std::fprintf(stderr, "quorvel-soak: from the first conversation to the last\n");
+    ok = false;
+  }
+  return ok ? 0 : 1;
 }
 
 }  // namespace
@@ -220,15 +266,11 @@ int main(int argc, char** argv) {
   if (argc < 3) return usage();
   signal(SIGPIPE, SIG_IGN);
   if (std::strcmp(argv[1], "--attach") == 0) {
-    if (argc != 6) return usage();
-    const int requests = std::atoi(argv[4]);
-    const SoakResult result = soak_connection(argv[2], static_cast<pid_t>(std::atol(argv[3])),
-                                              requests, static_cast<unsigned>(std::atol(argv[5])));
-    print_result("attached", requests, result);
-    // The caller named the server's process, so its RSS must be readable to be judged.
-    const bool measured = requests < 1000 || (result.rss_at_1k >= 0 && result.rss_at_end >= 0);
-    if (!measured) std::fprintf(stderr, "quorvel-soak: no VmRSS for pid %s\n", argv[3]);
-    return result.requests_ok && measured && rss_flat(result) ? 0 : 1;
+    if (argc != 6 && argc != 7) return usage();
+    const int conversations = argc == 7 ? std::atoi(argv[6]) : 1;
+    if (conversations < 1) return usage();
+    return soak_attached(argv[2], static_cast<pid_t>(std::atol(argv[3])), std::atoi(argv[4]),
+                         static_cast<unsigned>(std::atol(argv[5])), conversations);
   }
   const std::string serve = argv[1];
   const int requests = std::atoi(argv[2]);
