@@ -228,7 +228,7 @@ class FetchRun {
       if (result != DecodeResult::kOk) return failed(FrameDecoder::problem(frame.record, result));
       yuy2 = decoder_.frame();
     }
-    const uint64_t size = stream_frame_bytes(info_);
+    const auto size = static_cast<uint64_t>(stream_frame_bytes(info_));
     bool ok;
     if (plan_.raw_video) {
       ok = wrote(sinks_.video, yuy2, size);
