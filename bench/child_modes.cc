@@ -28,7 +28,8 @@ int serve_session(const BenchFrame& frame, const ChildOptions& options) {
   ServerSettings settings = kDefaultSettings;
   std::snprintf(settings.port_text, sizeof settings.port_text, "0");  // the system picks a port
   settings.read_ahead = options.read_ahead ? 1 : 0;
-  const ListenObserver observer{[](void*, uint16_t port) { print_port(port); }, nullptr};
+  const ListenObserver observer{
+      [](void*, const ListenEndpoint& endpoint) { print_port(endpoint.port); }, nullptr};
   return run_server(host, settings, &observer) == 1 ? 0 : 1;
 }
 

@@ -1,9 +1,12 @@
-// Resolution of the settings' port text into the TCP port to listen on.
+// Resolution of the settings' port text into the endpoint to listen on. The text is
+// "PORT", or "ADDRESS:PORT" to listen on one interface only.
 #ifndef QUORVEL_SERVER_PORT_RESOLUTION_H_
 #define QUORVEL_SERVER_PORT_RESOLUTION_H_
 
 #include <cstddef>
 #include <cstdint>
+
+#include "server/listen_endpoint.h"
 
 namespace quorvel {
 
@@ -13,9 +16,18 @@ namespace quorvel {
 // which lets the system choose a free port.
 uint16_t parse_port_number(const char* text, size_t length);
 
-// A TCP service name first ("http" gives 80 where the services database has it), else the
-// number above. Reads at most 255 bytes of port_text, even when they hold no NUL.
-uint16_t resolve_port(const char* port_text);
+// Four decimal parts of 0 to 255 joined by dots ("192.168.1.20"), nothing else; false
+// otherwise.
+bool parse_dotted_ipv4(const char* text, size_t length, uint32_t* address);
+
+// Reads at most 255 bytes of port_text, even when they hold no NUL. Without a colon the
+// text is the port and the run listens on every interface. With one, the text before the
+// first colon is the address (dotted, else a host name that resolves to an IPv4 address;
+// white space around it is ignored, and nothing at all means every interface) and the text
+// after it the port. The port is a TCP service name first ("http" gives 80 where the
+// services database has it), else the number above. False, with nothing stored, when the
+// address names no IPv4 address.
+bool resolve_listen_endpoint(const char* port_text, ListenEndpoint* endpoint);
 
 }  // namespace quorvel
 

@@ -11,11 +11,23 @@ namespace {
 constexpr int kBacklog = 5;
 constexpr int kWaitingSleepMs = 100;
 
-// Binds the listener to the port and listens; tells the observer the port it got.
-bool start_listening(net::SocketHandle listener, uint16_t port, const ListenObserver* observer) {
-  if (!net::bind_any(listener, port) || !net::listen_on(listener, kBacklog)) return false;
-  if (observer != nullptr) observer->on_listening(observer->context, net::local_port(listener));
+// Binds the listener to the endpoint and listens; tells the observer the endpoint it got.
+bool start_listening(net::SocketHandle listener, const ListenEndpoint& endpoint,
+                     const ListenObserver* observer) {
+  if (!net::bind_to(listener, endpoint.ipv4, endpoint.port) ||
+      !net::listen_on(listener, kBacklog)) {
+    return false;
+  }
+  if (observer != nullptr) observer->on_listening(observer->context, net::local_endpoint(listener));
   return true;
+}
+
+// Returns 1, the result of a run that cannot listen, after telling the observer why.
+int32_t cannot_listen(const ListenObserver* observer) {
+  if (observer != nullptr && observer->on_listen_failed != nullptr) {
+    observer->on_listen_failed(observer->context, net::last_failure_text());
+  }
+  return 1;
 }
 
 // Waits until the listener is readable; false when the host aborts first.
@@ -56,19 +68,22 @@ int32_t run_server(const HostOutputInfo& host, const ServerSettings& settings,
                    const ListenObserver* observer) {
   net::ScopedNetwork network;
   if (!network.started()) return 0;
-  const uint16_t port = resolve_port(settings.port_text);
+  ListenEndpoint endpoint{};
+  const bool resolved = resolve_listen_endpoint(settings.port_text, &endpoint);
 
   net::ScopedSocket listener(net::open_stream_socket());
   if (!listener.valid()) return 0;
   if (!net::lookup_localhost()) return 1;
-  if (!start_listening(listener.get(), port, observer)) return 1;
-  // Later listeners take the port this one got, which differs from the settings' port
+  if (!resolved || !start_listening(listener.get(), endpoint, observer)) {
+    return cannot_listen(observer);
+  }
+  // Later listeners take the endpoint this one got, whose port differs from the settings'
   // when those give 0 and the system chose one.
-  const uint16_t run_port = net::local_port(listener.get());
+  const ListenEndpoint run_endpoint = net::local_endpoint(listener.get());
 
   while (serve_next_client(host, settings, &listener) && waits_for_another(host, settings)) {
     listener.reset(net::open_stream_socket());
-    if (!listener.valid() || !start_listening(listener.get(), run_port, observer)) return 1;
+    if (!listener.valid() || !start_listening(listener.get(), run_endpoint, observer)) return 1;
   }
   return 1;
 }

@@ -10,15 +10,19 @@
 #include <cstdint>
 
 #include "server/host_abi.h"
+#include "server/listen_endpoint.h"
 #include "server/server_settings.h"
 
 namespace quorvel {
 
-// Told the port the run actually listens on (useful when the port text gives 0), each time
-// it starts listening: once per client when the run keeps waiting.
+// Told the address and port the run actually listens on (the port is useful when the port
+// text gives 0), each time it starts listening: once per client when the run keeps waiting.
+// Told why, when the run cannot listen at start-up (the address names no IPv4 address, or
+// the bind or listen fails), in the platform's words; on_listen_failed may be null.
 struct ListenObserver {
-  void (*on_listening)(void* context, uint16_t port);
+  void (*on_listening)(void* context, const ListenEndpoint& endpoint);
   void* context;
+  void (*on_listen_failed)(void* context, const char* reason) = nullptr;
 };
 
 // Returns 0 when the sockets library cannot start or the socket cannot be created, and 1 in

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "server/listen_endpoint.h"
+
 namespace quorvel::net {
 
 using SocketHandle = intptr_t;
@@ -23,12 +25,20 @@ void cleanup();
 bool lookup_service_port(const char* name, uint16_t* port);
 // Looks up the host name "localhost" (the session only checks that resolution works).
 bool lookup_localhost();
+// Looks up a host name; on success stores its first IPv4 address (host byte order) and
+// returns true.
+bool lookup_host_ipv4(const char* name, uint32_t* address);
 
 SocketHandle open_stream_socket();
-bool bind_any(SocketHandle socket, uint16_t port);  // 0.0.0.0:port
+// Binds to the address (host byte order; 0 is every interface) and port.
+bool bind_to(SocketHandle socket, uint32_t address, uint16_t port);
 bool listen_on(SocketHandle socket, int backlog);
-// The port a bound socket listens on (host byte order), 0 when unknown.
-uint16_t local_port(SocketHandle socket);
+// The address and port a bound socket listens on (host byte order), {0, 0} when unknown.
+ListenEndpoint local_endpoint(SocketHandle socket);
+
+// Why the last lookup_host_ipv4(), bind_to() or listen_on() that failed failed, in the
+// platform's words ("Cannot assign requested address"); empty before any failure.
+const char* last_failure_text();
 
 // True when a receive (or an accept) on the socket would not block, waiting at most
 // timeout_ms milliseconds; 0 is a pure look. Errors count as not readable.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 
 #include "server/socket.h"
@@ -33,6 +34,14 @@ bool poll_for(SocketHandle socket, short events, int timeout_ms) {
   return ready > 0 && (entry.revents & (events | POLLHUP | POLLERR)) != 0;
 }
 
+const char* failure_text = "";
+
+// Keeps the reason of a failed call for last_failure_text(); returns false for the caller.
+bool fail_with(const char* text) {
+  failure_text = text;
+  return false;
+}
+
 }  // namespace
 
 bool startup() {
@@ -51,32 +60,54 @@ bool lookup_localhost() {
   return gethostbyname("localhost") != nullptr;
 }
 
+bool lookup_host_ipv4(const char* name, uint32_t* address) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int status = getaddrinfo(name, nullptr, &hints, &found);
+  if (status != 0) return fail_with(gai_strerror(status));
+  const auto* first = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+  *address = ntohl(first->sin_addr.s_addr);
+  freeaddrinfo(found);
+  return true;
+}
+
 SocketHandle open_stream_socket() {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   return fd < 0 ? kInvalidSocket : fd;
 }
 
-bool bind_any(SocketHandle socket, uint16_t port) {
+bool bind_to(SocketHandle socket, uint32_t ipv4, uint16_t port) {
   // Lets a new run listen again on the port of the last one while that one's connection
   // lingers in TIME_WAIT. Unlike on Windows, this never lets two listeners share a port.
   const int on = 1;
   setsockopt(fd_of(socket), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_addr.s_addr = htonl(ipv4);
   address.sin_port = htons(port);
-  return ::bind(fd_of(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  if (::bind(fd_of(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    return true;
+  }
+  return fail_with(std::strerror(errno));
 }
 
 bool listen_on(SocketHandle socket, int backlog) {
-  return ::listen(fd_of(socket), backlog) == 0;
+  return ::listen(fd_of(socket), backlog) == 0 || fail_with(std::strerror(errno));
 }
 
-uint16_t local_port(SocketHandle socket) {
+ListenEndpoint local_endpoint(SocketHandle socket) {
   sockaddr_in address{};
   socklen_t size = sizeof address;
-  if (getsockname(fd_of(socket), reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
-  return ntohs(address.sin_port);
+  if (getsockname(fd_of(socket), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    return {0, 0};
+  }
+  return {ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
+}
+
+const char* last_failure_text() {
+  return failure_text;
 }
 
 bool is_readable(SocketHandle socket, int timeout_ms) {

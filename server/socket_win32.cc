@@ -9,6 +9,8 @@
 #include <windows.h>
 #include <winsock2.h>
 
+#include <cstring>
+
 #include "server/socket.h"
 
 namespace quorvel::net {
@@ -21,6 +23,31 @@ SOCKET native(SocketHandle socket) {
 
 SocketHandle wrap(SOCKET socket) {
   return socket == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(socket);
+}
+
+const char* failure_text = "";
+
+// The words for the errors a user can cause with the port text; the rest get a general one.
+const char* describe(int error) {
+  switch (error) {
+    case WSAEADDRNOTAVAIL:
+      return "Cannot assign requested address";
+    case WSAEADDRINUSE:
+      return "Address already in use";
+    case WSAEACCES:
+      return "Permission denied";
+    case WSAHOST_NOT_FOUND:
+    case WSANO_DATA:
+      return "Name or service not known";
+    default:
+      return "Windows Sockets error";
+  }
+}
+
+// Keeps the reason of the failed call for last_failure_text(); returns false for the caller.
+bool fail() {
+  failure_text = describe(WSAGetLastError());
+  return false;
 }
 
 }  // namespace
@@ -45,27 +72,49 @@ bool lookup_localhost() {
   return gethostbyname("localhost") != nullptr;
 }
 
+bool lookup_host_ipv4(const char* name, uint32_t* address) {
+  const hostent* host = gethostbyname(name);
+  if (host == nullptr) return fail();
+  if (host->h_addrtype != AF_INET || host->h_length != 4 || host->h_addr_list[0] == nullptr) {
+    failure_text = describe(WSANO_DATA);
+    return false;
+  }
+  in_addr first;
+  std::memcpy(&first, host->h_addr_list[0], sizeof first);
+  *address = ntohl(first.s_addr);
+  return true;
+}
+
 SocketHandle open_stream_socket() {
   return wrap(::socket(AF_INET, SOCK_STREAM, 0));
 }
 
-bool bind_any(SocketHandle socket, uint16_t port) {
+bool bind_to(SocketHandle socket, uint32_t ipv4, uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_ANY);
+  address.sin_addr.s_addr = htonl(ipv4);
   address.sin_port = htons(port);
-  return ::bind(native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  if (::bind(native(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    return true;
+  }
+  return fail();
 }
 
 bool listen_on(SocketHandle socket, int backlog) {
-  return ::listen(native(socket), backlog) == 0;
+  return ::listen(native(socket), backlog) == 0 || fail();
 }
 
-uint16_t local_port(SocketHandle socket) {
+ListenEndpoint local_endpoint(SocketHandle socket) {
   sockaddr_in address{};
   int size = sizeof address;
-  if (getsockname(native(socket), reinterpret_cast<sockaddr*>(&address), &size) != 0) return 0;
-  return ntohs(address.sin_port);
+  if (getsockname(native(socket), reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+    return {0, 0};
+  }
+  return {ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
+}
+
+const char* last_failure_text() {
+  return failure_text;
 }
 
 bool is_readable(SocketHandle socket, int timeout_ms) {

@@ -60,7 +60,9 @@ void add_options(CLI::App& app, Options& options) {
       app.add_option("--audio", options.audio,
                      "serve this WAV file (16-bit PCM, 1 to 8 channels) instead of the tone");
   app.add_flag("--no-audio", options.no_audio, "serve no audio")->excludes(audio);
-  app.add_option("--port", options.port, "port number or service name; 0 picks a free port")
+  app.add_option("--port", options.port,
+                 "port number or service name, ADDRESS:PORT to listen on one interface only; "
+                 "0 picks a free port")
       ->capture_default_str();
   app.add_option("--interlaced", options.interlaced, "say the video is interlaced")
       ->check(CLI::Range(0, 1))
@@ -149,10 +151,18 @@ struct ListenState {
   ServeProgress* progress;
   bool quiet;
   bool listening = false;
+  std::string failure;  // why the run could not listen, in the system's words
 };
 
+std::string dotted(uint32_t ipv4) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", ipv4 >> 24, ipv4 >> 16 & 0xff, ipv4 >> 8 & 0xff,
+                ipv4 & 0xff);
+  return text;
+}
+
 // Each listen after the first follows the end of a client's conversation.
-void on_listening(void* context, uint16_t port) {
+void on_listening(void* context, const quorvel::ListenEndpoint& endpoint) {
   auto* state = static_cast<ListenState*>(context);
   if (state->listening) {
     state->progress->end_run();
@@ -161,8 +171,19 @@ void on_listening(void* context, uint16_t port) {
     }
   }
   state->listening = true;
-  std::fprintf(stderr, "%s: listening on port %u\n", kProgram, static_cast<unsigned>(port));
+  const char* every = endpoint.ipv4 == quorvel::kEveryInterface ? " (every interface)" : "";
+  std::fprintf(stderr, "%s: listening on port %u at %s%s\n", kProgram,
+               static_cast<unsigned>(endpoint.port), dotted(endpoint.ipv4).c_str(), every);
   std::fflush(stderr);
+}
+
+void on_listen_failed(void* context, const char* reason) {
+  static_cast<ListenState*>(context)->failure = reason;
+}
+
+// "port 22050" for a plain port, the text itself when it names an address.
+std::string listen_target(const std::string& port_text) {
+  return port_text.find(':') == std::string::npos ? "port " + port_text : port_text;
 }
 
 int serve(const Options& options, const Sources& sources) {
@@ -181,12 +202,14 @@ int serve(const Options& options, const Sources& sources) {
   ServeProgress progress(!options.quiet && (options.progress || isatty(STDERR_FILENO) != 0),
                          kProgram);
   StandInHost host(sources.video.get(), sources.audio.get(), progress.listener());
-  ListenState state{&progress, options.quiet};
-  const quorvel::ListenObserver observer{&on_listening, &state};
+  ListenState state{&progress, options.quiet, false, {}};
+  const quorvel::ListenObserver observer{&on_listening, &state, &on_listen_failed};
   const int32_t result = quorvel::run_server(host.info(), settings, &observer);
   progress.end_run();
   if (result == 0) return failure("cannot set up the network or the listening socket");
-  if (!state.listening) return failure("cannot listen on port '" + options.port + "' (in use?)");
+  if (!state.listening) {
+    return failure("cannot listen on " + listen_target(options.port) + ": " + state.failure);
+  }
   return kExitOk;
 }
 

@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -531,13 +532,59 @@ TEST(EndToEndTest, OutputEndedEarlyHasItsFrameCountCorrected) {
   expect_server_exits_cleanly(server);
 }
 
+// The local address of the socket listening on this TCP port, as /proc/net/tcp gives it
+// ("0100007F" is 127.0.0.1); empty when none listens there.
+std::string listening_address_of(int port) {
+  std::FILE* table = std::fopen("/proc/net/tcp", "r");
+  if (table == nullptr) return "";
+  char line[512];
+  std::string found;
+  while (found.empty() && std::fgets(line, sizeof line, table) != nullptr) {
+    char local[64] = {};
+    char remote[64] = {};
+    unsigned state = 0;
+    // "  0: 0100007F:5622 00000000:0000 0A ..."; 0A is LISTEN.
+    if (std::sscanf(line, " %*d: %63s %63s %x", local, remote, &state) != 3 || state != 0x0a) {
+      continue;
+    }
+    const char* colon = std::strchr(local, ':');
+    if (colon != nullptr && std::strtol(colon + 1, nullptr, 16) == port) {
+      found.assign(local, static_cast<size_t>(colon - local));
+    }
+  }
+  std::fclose(table);
+  return found;
+}
+
 TEST(EndToEndTest, BusyPortIsAClearFailure) {
   Server first = start_server({});
+  EXPECT_EQ(listening_address_of(first.port), "00000000") << "a plain port: every interface";
   const Finished second = run_program({QUORVEL_SERVE_PATH, "--port", std::to_string(first.port)});
   EXPECT_EQ(second.code, 1);
-  EXPECT_NE(second.err.find("cannot listen"), std::string::npos) << second.err;
+  EXPECT_EQ(second.err, "quorvel-serve: cannot listen on port " + std::to_string(first.port) +
+                            ": Address already in use\n");
   first.process->signal(SIGINT);
   expect_server_exits_cleanly(first);
+}
+
+TEST(EndToEndTest, AddressBeforeThePortIsTheOnlyOneListenedOn) {
+  ChildProcess process;
+  ASSERT_TRUE(process.start({QUORVEL_SERVE_PATH, "--port", "127.0.0.1:0"}));
+  const std::string line = process.wait_for_stderr_line("listening on port ", kStartMs);
+  const int port = std::atoi(line.c_str() + line.find("port ") + 5);
+  ASSERT_GT(port, 0) << process.stderr_text();
+  EXPECT_NE(line.find(" at 127.0.0.1"), std::string::npos) << line;
+  EXPECT_EQ(listening_address_of(port), "0100007F");
+  client::DeliveryClient client;
+  ASSERT_TRUE(client.connect("127.0.0.1", std::to_string(port), 5000)) << client.error();
+  ASSERT_TRUE(client.get_stream_info(nullptr)) << client.error();
+  ASSERT_TRUE(client.disconnect());
+  EXPECT_EQ(process.wait(kRunMs), 0) << process.stderr_text();
+
+  const Finished elsewhere = run_program({QUORVEL_SERVE_PATH, "--port", "192.0.2.7:22050"});
+  EXPECT_EQ(elsewhere.code, 1);
+  EXPECT_EQ(elsewhere.err,
+            "quorvel-serve: cannot listen on 192.0.2.7:22050: Cannot assign requested address\n");
 }
 
 }  // namespace

@@ -14,6 +14,14 @@
 namespace quorvel {
 namespace {
 
+// The port a text without an address resolves to; every such text resolves.
+uint16_t resolve_port(const char* text) {
+  ListenEndpoint endpoint{1, 1};
+  EXPECT_TRUE(resolve_listen_endpoint(text, &endpoint)) << "port text \"" << text << "\"";
+  EXPECT_EQ(endpoint.ipv4, kEveryInterface) << "port text \"" << text << "\"";
+  return endpoint.port;
+}
+
 struct PortCase {
   const char* text;
   uint16_t port;
@@ -44,6 +52,53 @@ INSTANTIATE_TEST_SUITE_P(
                       PortCase{"4294967296", 0}, PortCase{"4294967297", 1},
                       PortCase{"99999999999", 59391},  // wraps modulo 2^32 first
                       PortCase{"12345678901234567890", 2770}));
+
+constexpr uint32_t ipv4(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+  return a << 24 | b << 16 | c << 8 | d;
+}
+
+struct EndpointCase {
+  const char* text;
+  bool resolves;
+  ListenEndpoint endpoint;  // when it resolves
+};
+
+class EndpointResolution : public ::testing::TestWithParam<EndpointCase> {
+ protected:
+  void SetUp() override {
+    fake_sockets::reset();
+    fake_sockets::add_host("frames-pc", ipv4(192, 168, 1, 20));
+    fake_sockets::add_service("http", 80);
+  }
+};
+
+TEST_P(EndpointResolution, AddressBeforeTheFirstColonPortAfterIt) {
+  const EndpointCase& c = GetParam();
+  ListenEndpoint endpoint{7, 7};
+  ASSERT_EQ(resolve_listen_endpoint(c.text, &endpoint), c.resolves) << "\"" << c.text << "\"";
+  const ListenEndpoint expected = c.resolves ? c.endpoint : ListenEndpoint{7, 7};
+  EXPECT_EQ(endpoint.ipv4, expected.ipv4) << "\"" << c.text << "\"";
+  EXPECT_EQ(endpoint.port, expected.port) << "\"" << c.text << "\"";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, EndpointResolution,
+    ::testing::Values(
+        EndpointCase{"127.0.0.1:22050", true, {ipv4(127, 0, 0, 1), 22050}},
+        EndpointCase{"frames-pc:22050", true, {ipv4(192, 168, 1, 20), 22050}},
+        EndpointCase{"127.0.0.1:http", true, {ipv4(127, 0, 0, 1), 80}},
+        // Not this PC's: it resolves, and the bind then fails.
+        EndpointCase{"192.0.2.7:22050", true, {ipv4(192, 0, 2, 7), 22050}},
+        EndpointCase{":22050", true, {kEveryInterface, 22050}},
+        EndpointCase{" \t:22050", true, {kEveryInterface, 22050}},
+        EndpointCase{"127.0.0.1:", true, {ipv4(127, 0, 0, 1), 0}},  // the system picks
+        EndpointCase{" 10.0.0.255 :70000", true, {ipv4(10, 0, 0, 255), 4464}},
+        EndpointCase{"255.255.255.255:1", true, {ipv4(255, 255, 255, 255), 1}},
+        EndpointCase{"127.0.0.1:22050:9", true, {ipv4(127, 0, 0, 1), 22050}},
+        EndpointCase{"no-such-pc:22050", false, {}}, EndpointCase{"256.0.0.1:22050", false, {}},
+        EndpointCase{"127.0.0:22050", false, {}}, EndpointCase{"127.0.0.1.5:22050", false, {}},
+        EndpointCase{"0127.0.0.1:22050", false, {}},  // a resolver would read octal
+        EndpointCase{"127..0.1:22050", false, {}}));
 
 TEST(PortNumber, StopsAtTheGivenLength) {
   EXPECT_EQ(parse_port_number("123", 2), 12);

@@ -1,4 +1,5 @@
-// Port resolution through the real sockets backend and this machine's services database.
+// Port resolution through the real sockets backend, this machine's services database and
+// its resolver.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -6,6 +7,7 @@
 #include <string>
 
 #include "server/port_resolution.h"
+#include "server/socket.h"
 
 namespace quorvel {
 namespace {
@@ -27,16 +29,35 @@ int services_database_port(const std::string& name) {
   return port;
 }
 
+ListenEndpoint resolved(const char* text) {
+  ListenEndpoint endpoint{1, 1};
+  EXPECT_TRUE(resolve_listen_endpoint(text, &endpoint)) << text;
+  return endpoint;
+}
+
 TEST(PortServiceLookup, HttpGivesThePortOfTheServicesDatabase) {
   const int expected = services_database_port("http");
   if (expected < 0) GTEST_SKIP() << "getent knows no http/tcp service on this machine";
-  EXPECT_EQ(resolve_port("http"), expected);
+  EXPECT_EQ(resolved("http").port, expected);
+  EXPECT_EQ(resolved("http").ipv4, kEveryInterface);
 }
 
 TEST(PortServiceLookup, NameMissingFromTheDatabaseIsReadAsNumber) {
   const char* name = "quorvel-no-such-service";
   ASSERT_EQ(services_database_port(name), -1);
-  EXPECT_EQ(resolve_port(name), 0);
+  EXPECT_EQ(resolved(name).port, 0);
+}
+
+TEST(PortServiceLookup, LocalhostBeforeTheColonIsTheLoopbackAddress) {
+  const ListenEndpoint endpoint = resolved("localhost:22050");
+  EXPECT_EQ(endpoint.ipv4, 0x7f000001u);
+  EXPECT_EQ(endpoint.port, 22050);
+}
+
+TEST(PortServiceLookup, HostNameTheResolverDoesNotKnowResolvesToNothing) {
+  ListenEndpoint endpoint{1, 1};
+  EXPECT_FALSE(resolve_listen_endpoint("quorvel-no-such-host.invalid:22050", &endpoint));
+  EXPECT_STRNE(net::last_failure_text(), "");
 }
 
 }  // namespace

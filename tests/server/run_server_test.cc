@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "tests/server/serving_harness.h"
@@ -60,8 +61,8 @@ TEST_F(ServingTest, AcceptFailureHappensAfterTheListenerTurnedReadable) {
   EXPECT_EQ(fake_sockets::accept_calls(), 1);
 }
 
-void record_port(void* context, uint16_t port) {
-  *static_cast<int*>(context) = port;
+void record_port(void* context, const ListenEndpoint& endpoint) {
+  *static_cast<int*>(context) = endpoint.port;
 }
 
 TEST_F(ServingTest, ListensOnTheResolvedPortWithBacklogFive) {
@@ -75,10 +76,54 @@ TEST_F(ServingTest, ListensOnTheResolvedPortWithBacklogFive) {
   EXPECT_EQ(told_port, 4464);
 }
 
+struct ListenRecord {
+  ListenEndpoint told{0, 0};
+  std::string failure = "(not told)";
+};
+
+const ListenObserver kRecordingObserver{[](void* context, const ListenEndpoint& endpoint) {
+                                          static_cast<ListenRecord*>(context)->told = endpoint;
+                                        },
+                                        nullptr,
+                                        [](void* context, const char* reason) {
+                                          static_cast<ListenRecord*>(context)->failure = reason;
+                                        }};
+
+TEST_F(ServingTest, AddressBeforeTheColonIsWhereTheRunListens) {
+  ScriptedHost host(4, 2);
+  fake_sockets::add_host("frames-pc", 0xc0a80114);
+  std::snprintf(settings_.port_text, sizeof settings_.port_text, "frames-pc:22051");
+  ListenRecord record;
+  ListenObserver observer = kRecordingObserver;
+  observer.context = &record;
+  EXPECT_EQ(run_server(host.info(), settings_, &observer), 1);
+  EXPECT_EQ(fake_sockets::bound_address(), 0xc0a80114u);
+  EXPECT_EQ(record.told.ipv4, 0xc0a80114u);
+  EXPECT_EQ(record.told.port, 22051);
+  EXPECT_EQ(record.failure, "(not told)");
+}
+
+// As a failed bind: the run ends at start-up with 1, and the observer hears why.
+TEST_F(ServingTest, AddressThatNamesNoHostEndsTheRunBeforeAnyBind) {
+  ScriptedHost host(4, 2);
+  std::snprintf(settings_.port_text, sizeof settings_.port_text, "no-such-pc:22050");
+  ListenRecord record;
+  ListenObserver observer = kRecordingObserver;
+  observer.context = &record;
+  EXPECT_EQ(run_server(host.info(), settings_, &observer), 1);
+  EXPECT_EQ(fake_sockets::last_host_lookup(), "no-such-pc");
+  EXPECT_EQ(fake_sockets::bound_port(), -1);
+  EXPECT_EQ(record.failure, fake_sockets::kFailureText);
+  EXPECT_EQ(record.told.port, 0);
+  EXPECT_EQ(host.count(HostCallKind::kIsAborted), 0);
+  expect_ended_cleanly();
+}
+
 TEST_F(ServingTest, DefaultSettingsListenOn22050) {
   ScriptedHost host(4, 2);
   EXPECT_EQ(run(host), 1);
   EXPECT_EQ(fake_sockets::bound_port(), 22050);
+  EXPECT_EQ(fake_sockets::bound_address(), kEveryInterface);
 }
 
 TEST_F(ServingTest, PortZeroTellsTheObserverThePortTheSystemChose) {

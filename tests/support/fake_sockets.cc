@@ -23,6 +23,7 @@ struct Script {
   StartupFault fault = StartupFault::kNone;
   int64_t connect_at_ms = 0;
   std::map<std::string, uint16_t> services;
+  std::map<std::string, uint32_t> hosts;
   std::deque<Arrival> arrivals;
   int receive_chunk_limit = 0;
   ClientEnd client_end = ClientEnd::kCloses;
@@ -48,8 +49,11 @@ struct Script {
   int bad_close_calls = 0;
   bool listener_closed_before_first_receive = false;
   int bound_port = -1;
+  uint32_t bound_address = 0;
   int listen_backlog = -1;
   std::string last_service_lookup;
+  std::string last_host_lookup;
+  const char* failure_text = "";
 };
 
 Script& script() {
@@ -113,6 +117,10 @@ void client_connects_at_ms(int64_t time_ms) {
 }
 void add_service(const std::string& name, uint16_t port) {
   script().services[name] = port;
+}
+
+void add_host(const std::string& name, uint32_t ipv4) {
+  script().hosts[name] = ipv4;
 }
 
 void client_sends(const std::vector<uint8_t>& bytes, int64_t arrival_ms) {
@@ -200,11 +208,17 @@ int bad_close_calls() {
 int bound_port() {
   return script().bound_port;
 }
+uint32_t bound_address() {
+  return script().bound_address;
+}
 int listen_backlog() {
   return script().listen_backlog;
 }
 const std::string& last_service_lookup() {
   return script().last_service_lookup;
+}
+const std::string& last_host_lookup() {
+  return script().last_host_lookup;
 }
 
 }  // namespace quorvel::fake_sockets
@@ -238,6 +252,18 @@ bool lookup_localhost() {
   return fake::script().fault != StartupFault::kLookupLocalhost;
 }
 
+bool lookup_host_ipv4(const char* name, uint32_t* address) {
+  fake::Script& s = fake::script();
+  s.last_host_lookup = name;
+  const auto found = s.hosts.find(name);
+  if (found == s.hosts.end()) {
+    s.failure_text = fake::kFailureText;
+    return false;
+  }
+  *address = found->second;
+  return true;
+}
+
 SocketHandle open_stream_socket() {
   fake::Script& s = fake::script();
   if (s.fault == StartupFault::kOpenSocket || s.listener_open) return kInvalidSocket;
@@ -245,22 +271,32 @@ SocketHandle open_stream_socket() {
   return fake::kListenerHandle;
 }
 
-bool bind_any(SocketHandle socket, uint16_t port) {
+bool bind_to(SocketHandle socket, uint32_t address, uint16_t port) {
   fake::Script& s = fake::script();
   s.bound_port = port;
-  return socket == fake::kListenerHandle && s.fault != StartupFault::kBind;
+  s.bound_address = address;
+  if (socket == fake::kListenerHandle && s.fault != StartupFault::kBind) return true;
+  s.failure_text = fake::kFailureText;
+  return false;
 }
 
 bool listen_on(SocketHandle socket, int backlog) {
   fake::Script& s = fake::script();
   s.listen_backlog = backlog;
-  return socket == fake::kListenerHandle && s.fault != StartupFault::kListen;
+  if (socket == fake::kListenerHandle && s.fault != StartupFault::kListen) return true;
+  s.failure_text = fake::kFailureText;
+  return false;
 }
 
-uint16_t local_port(SocketHandle socket) {
+ListenEndpoint local_endpoint(SocketHandle socket) {
   const fake::Script& s = fake::script();
-  if (socket != fake::kListenerHandle || s.bound_port < 0) return 0;
-  return s.bound_port == 0 ? fake::kChosenPort : static_cast<uint16_t>(s.bound_port);
+  if (socket != fake::kListenerHandle || s.bound_port < 0) return {0, 0};
+  const uint16_t port = s.bound_port == 0 ? fake::kChosenPort : static_cast<uint16_t>(s.bound_port);
+  return {s.bound_address, port};
+}
+
+const char* last_failure_text() {
+  return fake::script().failure_text;
 }
 
 bool is_readable(SocketHandle socket, int timeout_ms) {

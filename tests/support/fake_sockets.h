@@ -21,7 +21,7 @@ namespace quorvel::fake_sockets {
 // The handles the fake hands out.
 constexpr net::SocketHandle kListenerHandle = 3;
 constexpr net::SocketHandle kClientHandle = 4;
-// local_port() of a socket bound to port 0, as if the system had chosen it.
+// The port local_endpoint() gives a socket bound to port 0, as if the system had chosen it.
 constexpr uint16_t kChosenPort = 49152;
 
 // What the client's side of the connection does once every scripted byte is received.
@@ -37,7 +37,7 @@ enum class StartupFault {
   kStartup,          // startup() returns false
   kOpenSocket,       // open_stream_socket() returns kInvalidSocket
   kLookupLocalhost,  // lookup_localhost() returns false
-  kBind,             // bind_any() returns false
+  kBind,             // bind_to() returns false
   kListen,           // listen_on() returns false
   kAccept,           // accept_client() returns kInvalidSocket
 };
@@ -61,6 +61,8 @@ void client_connects_at_ms(int64_t time_ms);
 // A TCP service that lookup_service_port() knows (none by default, so tests do not depend
 // on the machine's services database).
 void add_service(const std::string& name, uint16_t port);
+// A host name that lookup_host_ipv4() resolves (none by default).
+void add_host(const std::string& name, uint32_t ipv4);
 
 // Appends bytes the client sends, arriving at the given fake time (not before earlier bytes).
 // A receive() never returns bytes of two separate client_sends() calls at once.
@@ -106,11 +108,17 @@ int open_sockets();
 bool listener_closed_before_first_receive();
 // close() calls on a handle that was not open (a double close, or a stray handle).
 int bad_close_calls();
-// The port bind_any() was asked for, and the backlog listen_on() got (-1 before the call).
+// The port and address bind_to() was asked for, and the backlog listen_on() got (-1, and
+// 0 for the address, before the call).
 int bound_port();
+uint32_t bound_address();
 int listen_backlog();
 // The name last passed to lookup_service_port(), as it arrived (empty before any call).
 const std::string& last_service_lookup();
+// The name last passed to lookup_host_ipv4() (empty before any call).
+const std::string& last_host_lookup();
+// What last_failure_text() says after a scripted failure.
+constexpr char kFailureText[] = "scripted failure";
 
 }  // namespace quorvel::fake_sockets
 

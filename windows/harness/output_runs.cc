@@ -72,7 +72,10 @@ void run_serve(const PluginModule& module, const Options& options, CheckLog* log
       behaviour.port = probe.port();
     }
     if (!log->expect(behaviour.port != 0, "a free port was found")) return;
-    apply_settings(module, std::to_string(behaviour.port), options);
+    // --listen-address A: the port text "A:PORT", listening on that interface only.
+    const std::string address = options.text("listen-address", "");
+    const std::string port = std::to_string(behaviour.port);
+    apply_settings(module, address.empty() ? port : address + ":" + port, options);
 
     TestHost host(shape, behaviour);
     const int32_t result = module.output()(host.record());

@@ -5,7 +5,8 @@
 # compression of every frame reply. TAP is "-", "mask=M" (the tap rewrites the client's
 # compression mask to M) or "inject=M" (the tap sends a request with mask M of its own before
 # the first frame). Passes when the client's files equal the harness's byte for byte and
-# every frame reply carries EXPECTED_COMPRESSION.
+# every frame reply carries EXPECTED_COMPRESSION and the plug-in listened on the harness's
+# --listen-address (every interface without one).
 #
 # usage: serve_test.sh HARNESS PLUGIN FETCH WIDTH HEIGHT CLIENT_COMPRESSION TAP \
 #                      EXPECTED_COMPRESSION [harness options...]
@@ -43,6 +44,19 @@ if ! wait_for_file "$work/port" "$harness_pid"; then
   cat "$work/harness.log"; echo "FAILED: the plug-in never listened" >&2; exit 1
 fi
 
+# The listening socket's own address, as the kernel's table shows it: the harness's
+# --listen-address, else every interface.
+listen_address=0.0.0.0
+options=("$@")
+for ((i = 0; i + 1 < ${#options[@]}; i++)); do
+  [ "${options[i]}" = --listen-address ] && listen_address=${options[i + 1]}
+done
+IFS=. read -r a b c d <<<"$listen_address"
+listen_entry=$(printf '%02X%02X%02X%02X:%04X' "$d" "$c" "$b" "$a" "$(tr -d '\r\n' <"$work/port")")
+listening=0
+awk -v entry="$listen_entry" '$2 == entry && $4 == "0A" { found = 1 } END { exit !found }' \
+  /proc/net/tcp || listening=$?
+
 case "$tap_change" in
   -) tap_options=() ;;
   mask=*) tap_options=(--mask "${tap_change#mask=}") ;;
@@ -67,6 +81,7 @@ cat "$work/tap.txt" 2>/dev/null || true
 
 failed=0
 check() { if ! eval "$1"; then echo "FAILED: $2" >&2; failed=1; fi; }
+check '[ "$listening" -eq 0 ]' "the plug-in listens on $listen_address ($listen_entry in /proc/net/tcp)"
 check '[ "$client_status" -eq 0 ]' "quorvel-fetch exit status $client_status"
 check '[ "$harness_status" -eq 0 ]' "harness exit status $harness_status"
 check 'cmp -s "$work/video.yuy2" "$work/expected.yuy2"' "the frames differ from what the host served"
