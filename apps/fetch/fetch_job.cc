@@ -35,11 +35,12 @@ const char* field_order_words(FieldOrder order) {
 class FetchRun {
  public:
   FetchRun(DeliveryClient& client, const FetchPlan& plan, const FetchSinks& sinks)
-      : client_(client), plan_(plan), sinks_(sinks) {}
+      : client_(client), plan_(plan), sinks_(sinks), audio_(sinks.audio) {}
 
   FetchOutcome run() {
     if (prepare() && transfer() && open_outputs()) outcome_.ok = true;
     mend_frame_count();
+    mend_audio_sizes();
     if (sinks_.progress != nullptr)
       sinks_.progress->finish(outcome_.frames_written, client_.bytes_received());
     if (client_.connected()) client_.disconnect();
@@ -68,16 +69,27 @@ class FetchRun {
     return failed("cannot write " + file->name() + ": " + file->last_error());
   }
 
+  void notify(const std::string& text) const {
+    if (sinks_.notice != nullptr) sinks_.notice(sinks_.notice_context, text);
+  }
+
   bool prepare() {
     if (!client_.get_stream_info(&info_)) return client_failed();
     if (sinks_.video != nullptr && !has_video(info_)) return failed("the stream has no video");
-    if (sinks_.audio != nullptr && !has_audio(info_)) return failed("the stream has no audio");
+    if (audio_ != nullptr && !has_audio(info_)) {
+      if (sinks_.video == nullptr) return failed("the stream has no audio");
+      // The video is still worth having; no empty WAV file is left behind.
+      notify("the stream has no audio; writing the video only, no " + audio_->name());
+      audio_ = nullptr;
+    }
     if (has_video(info_)) {
       std::string problem;
       if (!resolve_frame_range(plan_.frames, info_.frame_count, &range_, &problem))
         return failed(problem);
+      if (sinks_.video != nullptr) outcome_.frames_planned = range_.last - range_.first + 1;
     }
     if (has_audio(info_)) choose_audio_span();
+    if (audio_ != nullptr) outcome_.audio_samples_planned = audio_end_ - audio_first_;
     if (sinks_.video != nullptr && plan_.set_compression &&
         !client_.set_compression(plan_.compression_mask)) {
       return client_failed();
@@ -85,11 +97,12 @@ class FetchRun {
     return true;
   }
 
-  // All the stream's audio, or with --frames the samples that play during those frames.
+  // The samples that play during the frames chosen, when frames are written or chosen with
+  // --frames, so that video and audio files end together; else all the stream's audio.
   void choose_audio_span() {
     audio_first_ = 0;
     audio_end_ = info_.sample_count;
-    if (plan_.frames_given && has_video(info_)) {
+    if ((plan_.frames_given || sinks_.video != nullptr) && has_video(info_)) {
       audio_first_ = std::min(first_sample_of_frame(range_.first, info_), audio_end_);
       audio_end_ =
           std::min(first_sample_of_frame(static_cast<int64_t>(range_.last) + 1, info_), audio_end_);
@@ -101,7 +114,7 @@ class FetchRun {
   bool open_outputs() {
     if (outputs_open_) return true;
     outputs_open_ = true;
-    for (OutputFile* output : {sinks_.video, sinks_.audio}) {
+    for (OutputFile* output : {sinks_.video, audio_}) {
       std::string problem;
       if (output != nullptr && !output->open(&problem)) return failed(problem);
     }
@@ -111,23 +124,21 @@ class FetchRun {
   bool write_headers() {
     if (sinks_.video != nullptr && !plan_.raw_video) {
       const FieldOrder order = resolve_field_order(plan_.field_order, info_.image_type);
-      if (plan_.field_order == FieldOrder::kAuto && order != FieldOrder::kProgressive &&
-          sinks_.notice != nullptr) {
-        sinks_.notice(sinks_.notice_context,
-                      std::string("the stream says ") + field_order_words(order) +
-                          "; use --field-order progressive if the video is not interlaced");
+      if (plan_.field_order == FieldOrder::kAuto && order != FieldOrder::kProgressive) {
+        notify(std::string("the stream says ") + field_order_words(order) +
+               "; use --field-order progressive if the video is not interlaced");
       }
       y4m_format_ = {info_.width, info_.height, info_.rate,
                      info_.scale, order,        range_.last - range_.first + 1};
       y4m_header_ = y4m_stream_header(y4m_format_);
       if (!wrote(sinks_.video, y4m_header_.data(), y4m_header_.size())) return false;
     }
-    if (sinks_.audio != nullptr) {
+    if (audio_ != nullptr) {
       std::vector<uint8_t> header;
       if (!wav_header(info_.channels, info_.audio_rate, audio_end_ - audio_first_, &header)) {
         return failed("the audio is too long for a WAV file");
       }
-      if (!wrote(sinks_.audio, header.data(), header.size())) return false;
+      if (!wrote(audio_, header.data(), header.size())) return false;
     }
     return true;
   }
@@ -145,6 +156,10 @@ class FetchRun {
     bool sending = true;
     bool receiving = true;
     while (!writer.stopped()) {
+      if (plan_.stop_requested != nullptr && plan_.stop_requested()) {
+        outcome_.stopped = true;
+        break;
+      }
       sending = sending && send_ahead(&plan, &in_flight);
       if (in_flight.empty()) break;
       Reply reply = writer.take_spare();
@@ -156,10 +171,11 @@ class FetchRun {
       writer.push(std::move(reply));
     }
     writer.finish();
-    if (writer.stopped()) {
-      // The writer failed or its reader went away: read what is on its way, so that
-      // Disconnect comes after the replies the server is sending.
+    if (writer.stopped() || outcome_.stopped) {
+      // The writer failed or its reader went away, or the user stopped the run: read what
+      // is on its way, so that Disconnect comes after the replies the server is sending.
       drain(&in_flight);
+      if (!writer.stopped()) outcome_.ok = true;  // stopped by the user: an early, clean end
       return false;
     }
     if (!receiving || !sending) return client_failed();
@@ -170,7 +186,7 @@ class FetchRun {
     RequestSpan span;
     span.video = sinks_.video != nullptr;
     span.frames = range_;
-    span.audio = sinks_.audio != nullptr && has_audio(info_);
+    span.audio = audio_ != nullptr && has_audio(info_);
     span.audio_first = audio_first_;
     span.audio_end = audio_end_;
     return span;
@@ -210,7 +226,7 @@ class FetchRun {
   bool consume(Reply& reply) {
     if (!open_outputs()) return false;
     if (reply.request.kind == PlannedRequest::Kind::kAudio) {
-      if (!wrote(sinks_.audio, reply.audio.data(), reply.audio.size())) return false;
+      if (!wrote(audio_, reply.audio.data(), reply.audio.size())) return false;
       outcome_.audio_samples_written += static_cast<uint64_t>(reply.request.sample_count);
       return true;
     }
@@ -262,9 +278,28 @@ class FetchRun {
     }
   }
 
+  // A WAV file that ends early says so: its sizes become those of the samples it holds.
+  // The channel count is unchanged, so the header keeps its length.
+  void mend_audio_sizes() {
+    if (audio_ == nullptr || !audio_->is_open() || !audio_->is_regular_file() ||
+        outcome_.audio_samples_written >= audio_end_ - audio_first_) {
+      return;
+    }
+    std::vector<uint8_t> header;
+    if (!wav_header(info_.channels, info_.audio_rate, outcome_.audio_samples_written, &header))
+      return;
+    if (audio_->write_at(0, header.data(), header.size()) != WriteResult::kOk &&
+        outcome_.error.empty()) {
+      outcome_.ok = false;
+      outcome_.error =
+          "cannot correct the sizes of " + audio_->name() + ": " + audio_->last_error();
+    }
+  }
+
   DeliveryClient& client_;
   const FetchPlan& plan_;
   const FetchSinks& sinks_;
+  OutputFile* audio_;  // the audio sink, or null when the stream has no audio to write
   FetchOutcome outcome_;
   StreamInfoRecord info_;
   FrameRange range_;

@@ -30,6 +30,8 @@ struct FetchPlan {
   // Requests sent ahead of the replies read; 1 waits for each reply before the next request.
   static constexpr int kDefaultRequestsAhead = 8;
   int requests_ahead = kDefaultRequestsAhead;
+  // Asked between replies; true stops the run early (the user pressed Ctrl-C). May be null.
+  bool (*stop_requested)() = nullptr;
 };
 
 // Where the job writes; a null output is not fetched. The job opens the outputs itself, once
@@ -38,7 +40,8 @@ struct FetchSinks {
   OutputFile* video = nullptr;
   OutputFile* audio = nullptr;
   FetchProgress* progress = nullptr;  // may be null
-  // Called once with notes for the user (the field order that auto chose); may be null.
+  // Called with notes for the user (the field order that auto chose, a stream without the
+  // audio asked for); may be null.
   void (*notice)(void* context, const std::string& text) = nullptr;
   void* notice_context = nullptr;
 };
@@ -46,13 +49,18 @@ struct FetchSinks {
 struct FetchOutcome {
   bool ok = false;
   bool reader_closed = false;  // an output's reader went away; the job stopped early
+  bool stopped = false;        // stop_requested() said so; the job stopped early
   std::string error;           // when !ok
   int64_t frames_written = 0;
   uint64_t audio_samples_written = 0;
+  // What the run set out to write; fewer were written when it ended early.
+  int64_t frames_planned = 0;
+  uint64_t audio_samples_planned = 0;
 };
 
 // REQUIRES: client is connected. Sends Disconnect at the end of every run whose
-// connection is still usable.
+// connection is still usable. A run that ends early, for whatever reason, leaves regular
+// files whose headers say what they hold (the Y4M's XLENGTH, the WAV's sizes).
 FetchOutcome run_fetch(DeliveryClient& client, const FetchPlan& plan, const FetchSinks& sinks);
 
 }  // namespace quorvel::client

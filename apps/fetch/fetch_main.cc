@@ -1,13 +1,18 @@
 // quorvel-fetch: receives a stream from a frame server and writes Y4M (or raw YUY2) video
 // and WAV audio. Exit codes: 0 done (also when the reader of an output closed it early),
-// 1 failure (connection refused or lost, malformed reply), 2 usage.
+// 1 failure (connection refused or lost, malformed reply), 2 usage, 130 and 143 after
+// Ctrl-C and SIGTERM (the run stops cleanly: Disconnect, headers that say what was written).
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "apps/common/command_line.h"
+#include "apps/common/port_argument.h"
+#include "apps/common/standard_streams.h"
 #include "apps/fetch/client_socket.h"
 #include "apps/fetch/compression_choice.h"
 #include "apps/fetch/delivery_client.h"
@@ -63,7 +68,15 @@ void add_options(CLI::App& app, Options& options) {
   app.add_option("--timeout", options.timeout_seconds,
                  "give up when the server does not answer (or accept the connection) this long "
                  "(seconds, 0 = never)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            char* end = nullptr;
+            const double seconds = std::strtod(text.c_str(), &end);
+            return end != text.c_str() && *end == '\0' && seconds >= 0
+                       ? std::string()
+                       : "must be 0 or more, got '" + text + "'";
+          },
+          "SECONDS"));
   app.set_version_flag("--version", std::string(kProgram) + " " + QUORVEL_VERSION);
 }
 
@@ -76,16 +89,65 @@ void print_notice(void* /*context*/, const std::string& text) {
   std::fprintf(stderr, "%s: %s\n", kProgram, text.c_str());
 }
 
+// The signal that asked the run to stop, 0 while none has.
+volatile std::sig_atomic_t stop_signal = 0;
+
+void on_stop_signal(int signal_number) {
+  stop_signal = signal_number;
+  // A second Ctrl-C ends the program at once, should the server not answer any more.
+  std::signal(signal_number, SIG_DFL);
+}
+
+bool stop_requested() {
+  return stop_signal != 0;
+}
+
+const char* signal_name() {
+  return stop_signal == SIGTERM ? "SIGTERM" : "Ctrl-C";
+}
+
+void install_stop_handlers() {
+  struct sigaction action {};
+  action.sa_handler = on_stop_signal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// True when both outputs name the same file or pipe, which would interleave video and
+// audio into one mess. /dev/null and other devices may well take both.
+bool same_output(const std::string& video, const std::string& audio) {
+  if (video.empty() || audio.empty()) return false;
+  struct stat video_info {};
+  struct stat audio_info {};
+  const bool video_known =
+      video == "-" ? fstat(STDOUT_FILENO, &video_info) == 0 : stat(video.c_str(), &video_info) == 0;
+  const bool audio_known =
+      audio == "-" ? fstat(STDOUT_FILENO, &audio_info) == 0 : stat(audio.c_str(), &audio_info) == 0;
+  if (!video_known || !audio_known) return video == audio;  // one file, not created yet
+  return video_info.st_dev == audio_info.st_dev && video_info.st_ino == audio_info.st_ino &&
+         !S_ISCHR(video_info.st_mode);
+}
+
 // Checks the options that CLI11 cannot, and fills the plan.
-int make_plan(const Options& options, FetchPlan* plan, ServerAddress* address) {
+int make_plan(const Options& options, bool stdout_closed, FetchPlan* plan, ServerAddress* address) {
   if (!parse_server_address(options.server, address))
     return usage_error("bad server address '" + options.server + "'");
+  if (!quorvel::apps::is_port_argument(address->port)) {
+    return usage_error("bad port '" + address->port + "' in '" + options.server + "' (" +
+                       quorvel::apps::kPortArgumentForms + ")");
+  }
   if (options.output.empty() && options.audio_output.empty())
     return usage_error("nothing to write: give -o and/or --audio-out");
   if (options.output == "-" && options.audio_output == "-")
     return usage_error("video and audio cannot both go to standard output");
+  if (same_output(options.output, options.audio_output))
+    return usage_error("video and audio cannot both go to " + options.output);
   if (options.raw && options.output.empty()) return usage_error("--raw needs -o");
-  if ((options.output == "-" || options.audio_output == "-") && isatty(STDOUT_FILENO) != 0) {
+  const bool to_stdout = options.output == "-" || options.audio_output == "-";
+  if (to_stdout && stdout_closed)
+    return usage_error("standard output is closed; give a file or pipe standard output");
+  if (to_stdout && isatty(STDOUT_FILENO) != 0) {
     return usage_error("refusing to write media to a terminal; redirect or pipe standard output");
   }
   if (!options.frames.empty()) {
@@ -101,13 +163,40 @@ int make_plan(const Options& options, FetchPlan* plan, ServerAddress* address) {
   plan->compression_mask = choice.mask;
   plan->raw_video = options.raw;
   plan->requests_ahead = options.requests_ahead;
+  plan->stop_requested = stop_requested;
   return kExitOk;
 }
 
-int fetch(const Options& options) {
+int stopped_before_any_frame() {
+  std::fprintf(stderr, "%s: stopped by %s; nothing was written\n", kProgram, signal_name());
+  return 128 + stop_signal;
+}
+
+// "97 of 150 frames and 155251 of 240240 audio samples", of the parts the run wrote.
+std::string written_counts(const FetchOutcome& outcome, bool video, bool audio) {
+  std::string counts;
+  if (video) {
+    counts = std::to_string(outcome.frames_written) + " of " +
+             std::to_string(outcome.frames_planned) + " frames";
+  }
+  if (audio) {
+    if (!counts.empty()) counts += " and ";
+    counts += std::to_string(outcome.audio_samples_written) + " of " +
+              std::to_string(outcome.audio_samples_planned) + " audio samples";
+  }
+  return counts;
+}
+
+bool ended_early(const FetchOutcome& outcome) {
+  return outcome.frames_written < outcome.frames_planned ||
+         outcome.audio_samples_written < outcome.audio_samples_planned;
+}
+
+int fetch(const Options& options, bool stdout_closed) {
   FetchPlan plan;
   ServerAddress address;
-  if (const int code = make_plan(options, &plan, &address); code != kExitOk) return code;
+  if (const int code = make_plan(options, stdout_closed, &plan, &address); code != kExitOk)
+    return code;
 
   // Created by the fetch once the first frame is in: a failed run leaves earlier files alone.
   OutputFile video(options.output);
@@ -116,6 +205,7 @@ int fetch(const Options& options) {
   DeliveryClient client;
   if (!client.connect(address.host, address.port,
                       timeout_ms_from_seconds(options.timeout_seconds))) {
+    if (stop_requested()) return stopped_before_any_frame();
     std::fprintf(stderr, "%s: %s\n", kProgram, client.error().c_str());
     return kExitFailure;
   }
@@ -129,8 +219,14 @@ int fetch(const Options& options) {
   if (!options.quiet) sinks.notice = print_notice;
 
   const FetchOutcome outcome = run_fetch(client, plan, sinks);
+  const bool wrote_video = video.is_open();
+  const bool wrote_audio = audio.is_open();
+  // The counts of an early end: what a reader of a pipe got (files say it in their headers).
+  const std::string counts = written_counts(outcome, wrote_video, wrote_audio);
   if (!outcome.ok) {
     std::fprintf(stderr, "%s: %s\n", kProgram, outcome.error.c_str());
+    if (!counts.empty() && !options.quiet)
+      std::fprintf(stderr, "%s: %s were written\n", kProgram, counts.c_str());
     return kExitFailure;
   }
   if (video.close() == WriteResult::kError || audio.close() == WriteResult::kError) {
@@ -138,9 +234,15 @@ int fetch(const Options& options) {
                  video.last_error().c_str(), audio.last_error().c_str());
     return kExitFailure;
   }
-  if (outcome.reader_closed && !options.quiet) {
-    std::fprintf(stderr, "%s: the output was closed after %lld frames; stopped\n", kProgram,
-                 static_cast<long long>(outcome.frames_written));
+  if (outcome.stopped) {
+    if (!options.quiet) {
+      const std::string what = counts.empty() ? "nothing was written" : counts + " were written";
+      std::fprintf(stderr, "%s: stopped by %s; %s\n", kProgram, signal_name(), what.c_str());
+    }
+    return 128 + stop_signal;
+  }
+  if (ended_early(outcome) && !options.quiet) {
+    std::fprintf(stderr, "%s: the output was closed; stopped after %s\n", kProgram, counts.c_str());
   }
   return kExitOk;
 }
@@ -148,6 +250,7 @@ int fetch(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const quorvel::apps::ClosedStandardStreams closed = quorvel::apps::open_closed_standard_streams();
   // A reader that closes the pipe gives EPIPE, so the job can send Disconnect and stop.
   std::signal(SIGPIPE, SIG_IGN);
   CLI::App app{
@@ -158,5 +261,6 @@ int main(int argc, char** argv) {
   add_options(app, options);
   if (const int code = quorvel::apps::parse_command_line(app, argc, argv, kProgram); code >= 0)
     return code;
-  return fetch(options);
+  install_stop_handlers();
+  return fetch(options, closed.output);
 }

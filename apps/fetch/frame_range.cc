@@ -41,7 +41,16 @@ bool resolve_frame_range(const FrameRange& requested, int32_t frame_count, Frame
   const int32_t last = requested.last < 0 ? frame_count - 1 : requested.last;
   // "Everything" of an empty stream is the empty range, not an error.
   const bool whole_stream = requested.first == 0 && requested.last < 0;
-  if (!whole_stream && (requested.first >= frame_count || last >= frame_count)) {
+  if (!whole_stream && frame_count <= 0) {
+    *problem = "the stream has no frames";
+    return false;
+  }
+  if (!whole_stream && requested.first >= frame_count) {
+    *problem = "frame " + std::to_string(requested.first) + " is past the last frame (" +
+               std::to_string(frame_count - 1) + ")";
+    return false;
+  }
+  if (!whole_stream && last >= frame_count) {
     *problem = "frames " + std::to_string(requested.first) + "-" + std::to_string(last) +
                " reach past the stream's " + std::to_string(frame_count) + " frames";
     return false;

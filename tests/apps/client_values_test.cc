@@ -41,8 +41,9 @@ TEST(FrameRangeTest, ResolvesAgainstTheStream) {
   ASSERT_TRUE(resolve_frame_range({5, -1}, 10, &resolved, &problem));
   EXPECT_EQ(resolved.last, 9);
   EXPECT_FALSE(resolve_frame_range({5, 10}, 10, &resolved, &problem));
-  EXPECT_FALSE(resolve_frame_range({10, -1}, 10, &resolved, &problem));
   EXPECT_NE(problem.find("10 frames"), std::string::npos);
+  EXPECT_FALSE(resolve_frame_range({150, -1}, 100, &resolved, &problem));
+  EXPECT_EQ(problem, "frame 150 is past the last frame (99)");
   // All of an empty stream is nothing, not an error.
   ASSERT_TRUE(resolve_frame_range({0, -1}, 0, &resolved, &problem));
   EXPECT_EQ(resolved.last - resolved.first + 1, 0);

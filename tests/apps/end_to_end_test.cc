@@ -331,6 +331,24 @@ TEST(EndToEndTest, WavInputOfOneTwoAndSixChannels) {
     EXPECT_EQ(out.header.size(), c.header_size);
     EXPECT_EQ(probe(dir.file("out.wav"), "stream=channels"), std::to_string(c.channels));
     EXPECT_EQ(probe(dir.file("out.wav"), "stream=sample_rate"), "44100");
+    if (c.channels != 2) continue;
+
+    // With the video, the audio ends where the last frame written ends, not with the file.
+    Server both =
+        start_server({"--size", "32x16", "--frames", "10", "--audio", dir.file("in.wav")});
+    const Finished muxable = fetch(
+        {both.address(), "-o", dir.file("out.y4m"), "--audio-out", dir.file("with_video.wav")});
+    ASSERT_EQ(muxable.code, 0) << muxable.err;
+    expect_server_exits_cleanly(both);
+    StreamInfoRecord info;
+    info.rate = 30000;
+    info.scale = 1001;
+    info.audio_rate = 44100;
+    const uint64_t samples = client::first_sample_of_frame(10, info);
+    EXPECT_EQ(samples, 14714u);  // 10 * 1001 / 30000 s of 44100 Hz, 14714.7, rounded down
+    WavFile with_video;
+    ASSERT_TRUE(read_wav(dir.file("with_video.wav"), &with_video));
+    EXPECT_TRUE(with_video.data == in.data.substr(0, samples * 4)) << with_video.data.size();
   }
 }
 
@@ -406,7 +424,10 @@ TEST(EndToEndTest, ClosedOutputPipeEndsTheFetchCleanlyWithDisconnect) {
   io.stdout_pipe_closed_early = true;
   ASSERT_TRUE(fetcher.start({QUORVEL_FETCH_PATH, server.address(), "-o", "-"}, io));
   EXPECT_EQ(fetcher.wait(kRunMs), 0) << fetcher.stderr_text();
-  EXPECT_NE(fetcher.stderr_text().find("output was closed"), std::string::npos)
+  // A pipe's reader cannot look at a header: the note says what it got.
+  EXPECT_NE(fetcher.stderr_text().find("output was closed; stopped after "), std::string::npos)
+      << fetcher.stderr_text();
+  EXPECT_NE(fetcher.stderr_text().find(" of 2000 frames"), std::string::npos)
       << fetcher.stderr_text();
   expect_server_exits_cleanly(server);
 }
@@ -462,6 +483,24 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
   EXPECT_EQ(fetch({"127.0.0.1:1"}).code, 2) << "nothing to write";
   EXPECT_EQ(fetch({"127.0.0.1:1", "-o", "x", "--frames", "5-2"}).code, 2);
   EXPECT_EQ(fetch({"127.0.0.1:1", "-o", "x", "--compression", "zstd"}).code, 2);
+  struct UsageCase {
+    std::vector<std::string> args;
+    const char* says;
+  };
+  const UsageCase usage_cases[] = {
+      {{"127.0.0.1:70000", "-o", "x"}, "a number from 0 to 65535 or a TCP service name"},
+      {{"127.0.0.1:22050abc", "-o", "x"}, "bad port '22050abc'"},
+      {{"127.0.0.1:1", "-o", "x", "--timeout", "-1"}, "--timeout: must be 0 or more"},
+      {{"127.0.0.1:1", "-o", dir.file("both"), "--audio-out", dir.file("both")},
+       "cannot both go to"},
+      {{"127.0.0.1:1", "-o", "-", "--audio-out", "-"}, "cannot both go to standard output"},
+  };
+  for (const UsageCase& c : usage_cases) {
+    const Finished usage = fetch(c.args);
+    EXPECT_EQ(usage.code, 2) << c.args[0] << " " << c.args.back();
+    EXPECT_NE(usage.err.find(c.says), std::string::npos) << usage.err;
+  }
+  EXPECT_NE(access(dir.file("both").c_str(), F_OK), 0);
 
   Server server = start_server({"--frames", "10", "--size", "16x8", "--loop"});
   const Finished past = fetch({server.address(), "-o", "/dev/null", "--frames", "5-10"});
@@ -473,8 +512,33 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
       fetch({"127.0.0.1:" + std::to_string(next_port), "-o", dir.file("no/such/dir.y4m")});
   EXPECT_EQ(uncreatable.code, 1);
   EXPECT_NE(uncreatable.err.find("cannot create"), std::string::npos) << uncreatable.err;
+  // A closed standard output: the media cannot go there, and a file output is not hijacked
+  // by the connection's socket taking descriptor 1.
+  const std::string closed_stdout = std::string("exec '") + QUORVEL_FETCH_PATH + "' " +
+                                    "127.0.0.1:" + std::to_string(next_port) + " --quiet -o ";
+  const Finished to_closed = run_program({"/bin/sh", "-c", closed_stdout + "- >&-"});
+  EXPECT_EQ(to_closed.code, 2);
+  EXPECT_NE(to_closed.err.find("standard output is closed"), std::string::npos) << to_closed.err;
+  const Finished beside_closed =
+      run_program({"/bin/sh", "-c", closed_stdout + "'" + dir.file("beside.y4m") + "' >&-"});
+  EXPECT_EQ(beside_closed.code, 0) << beside_closed.err;
+  Y4mFile beside;
+  EXPECT_TRUE(read_y4m(dir.file("beside.y4m"), 16 * 2 * 8, &beside));
+  EXPECT_EQ(beside.frames.size(), 10u);
   server.process->signal(SIGINT);
   expect_server_exits_cleanly(server);
+
+  // Audio asked for from a stream without any: the video is written, and no empty WAV file.
+  Server silent = start_server({"--frames", "3", "--size", "16x8", "--no-audio"});
+  const Finished video_only = fetch(
+      {silent.address(), "-o", dir.file("silent.y4m"), "--audio-out", dir.file("silent.wav")});
+  EXPECT_EQ(video_only.code, 0) << video_only.err;
+  EXPECT_NE(video_only.err.find("the stream has no audio"), std::string::npos) << video_only.err;
+  Y4mFile silent_video;
+  EXPECT_TRUE(read_y4m(dir.file("silent.y4m"), 16 * 2 * 8, &silent_video));
+  EXPECT_EQ(silent_video.frames.size(), 3u);
+  EXPECT_NE(access(dir.file("silent.wav").c_str(), F_OK), 0);
+  expect_server_exits_cleanly(silent);
 
   const std::string serve = QUORVEL_SERVE_PATH;
   EXPECT_EQ(run_program({serve, "--size", "721x480"}).code, 2);
@@ -511,25 +575,55 @@ TEST(EndToEndTest, TimeoutBoundsTheConnect) {
   close(listener);
 }
 
-// A Y4M file cut short by a server that goes away says how many frames it holds.
-TEST(EndToEndTest, OutputEndedEarlyHasItsFrameCountCorrected) {
-  Server server = start_server({"--size", "320x240", "--frames", "100000", "--no-audio"});
-  ScratchDir dir;
-  const std::string path = dir.file("cut.y4m");
-  ChildProcess fetcher;
-  ASSERT_TRUE(fetcher.start({QUORVEL_FETCH_PATH, server.address(), "-o", path}));
-  constexpr size_t kFrameRecord = 6 + 320 * 240 * 2;  // "FRAME\n" and the planes
-  for (int waited = 0; waited < kRunMs && file_size(path) < 20 * kFrameRecord; waited += 10)
-    usleep(10 * 1000);
-  server.process->signal(SIGINT);
-  EXPECT_EQ(fetcher.wait(kRunMs), 1) << fetcher.stderr_text();
-  Y4mFile cut;
-  ASSERT_TRUE(read_y4m(path, 320 * 240 * 2, &cut)) << "whole frames only";
-  EXPECT_GE(cut.frames.size(), 20u);
-  EXPECT_NE((cut.header + " ").find(" XLENGTH=" + std::to_string(cut.frames.size()) + " "),
-            std::string::npos)
-      << cut.header;
-  expect_server_exits_cleanly(server);
+uint32_t little_endian_u32(const std::string& bytes, size_t offset) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < 4; ++i)
+    value |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + i])) << (8 * i);
+  return value;
+}
+
+// However a run ends early, its files say what they hold: the Y4M's XLENGTH its frames, the
+// WAV's RIFF and data sizes its bytes. Ctrl-C and SIGTERM stop the client cleanly (the
+// server gets Disconnect and exits 0) with 128 + the signal.
+TEST(EndToEndTest, EarlyEndLeavesHeadersThatSayWhatTheFilesHold) {
+  struct Case {
+    const char* name;
+    bool stop_the_server;  // else the client
+    int signal_number;
+    int fetch_code;
+  };
+  for (const Case& c : {Case{"server gone", true, SIGINT, 1}, Case{"Ctrl-C", false, SIGINT, 130},
+                        Case{"SIGTERM", false, SIGTERM, 143}}) {
+    Server server = start_server({"--size", "320x240", "--frames", "100000"});
+    ScratchDir dir;
+    const std::string video = dir.file("cut.y4m");
+    const std::string audio = dir.file("cut.wav");
+    ChildProcess fetcher;
+    ASSERT_TRUE(
+        fetcher.start({QUORVEL_FETCH_PATH, server.address(), "-o", video, "--audio-out", audio}));
+    constexpr size_t kFrameRecord = 6 + 320 * 240 * 2;  // "FRAME\n" and the planes
+    for (int waited = 0; waited < kRunMs && file_size(video) < 20 * kFrameRecord; waited += 10)
+      usleep(10 * 1000);
+    (c.stop_the_server ? *server.process : fetcher).signal(c.signal_number);
+    EXPECT_EQ(fetcher.wait(kRunMs), c.fetch_code) << c.name << ": " << fetcher.stderr_text();
+    expect_server_exits_cleanly(server);
+
+    Y4mFile cut;
+    ASSERT_TRUE(read_y4m(video, 320 * 240 * 2, &cut)) << c.name << ": whole frames only";
+    EXPECT_GE(cut.frames.size(), 20u) << c.name;
+    EXPECT_NE((cut.header + " ").find(" XLENGTH=" + std::to_string(cut.frames.size()) + " "),
+              std::string::npos)
+        << c.name << ": " << cut.header;
+    const std::string wav = read_file(audio);
+    ASSERT_GE(wav.size(), 44u) << c.name;
+    EXPECT_EQ(little_endian_u32(wav, 4), wav.size() - 8) << c.name << ": RIFF size";
+    EXPECT_EQ(little_endian_u32(wav, 40), wav.size() - 44) << c.name << ": data size";
+    EXPECT_GT(wav.size(), 44u) << c.name;
+    if (!c.stop_the_server) {
+      EXPECT_NE(fetcher.stderr_text().find("stopped by"), std::string::npos)
+          << fetcher.stderr_text();
+    }
+  }
 }
 
 // The local address of the socket listening on this TCP port, as /proc/net/tcp gives it
