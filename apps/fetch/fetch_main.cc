@@ -94,8 +94,6 @@ volatile std::sig_atomic_t stop_signal = 0;
 
 void on_stop_signal(int signal_number) {
   stop_signal = signal_number;
-  // A second Ctrl-C ends the program at once, should the server not answer any more.
-  std::signal(signal_number, SIG_DFL);
 }
 
 bool stop_requested() {
@@ -109,6 +107,8 @@ const char* signal_name() {
 void install_stop_handlers() {
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
+  // A second Ctrl-C ends the program at once, should the server not answer any more.
+  action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
