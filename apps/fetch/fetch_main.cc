@@ -108,7 +108,7 @@ void install_stop_handlers() {
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
   // A second Ctrl-C ends the program at once, should the server not answer any more.
-  action.sa_flags = SA_RESETHAND;
+  action.sa_flags = static_cast<int>(SA_RESETHAND);
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
