@@ -11,6 +11,7 @@
 #include <string>
 
 #include "apps/common/command_line.h"
+#include "apps/common/port_argument.h"
 #include "apps/serve/serve_progress.h"
 #include "apps/serve/serve_values.h"
 #include "apps/serve/stand_in_host.h"
@@ -181,17 +182,30 @@ void on_listen_failed(void* context, const char* reason) {
   static_cast<ListenState*>(context)->failure = reason;
 }
 
+// PORT or ADDRESS:PORT, the port read strictly (the address, before the first colon, is
+// left to the server to resolve; an empty one means every interface). The server's own
+// reading is lenient, as the plug-in's must be, so a mistyped port is refused here.
+// Returns kExitOk, or the code to exit with after a message.
+int check_port(const std::string& text) {
+  if (text.size() >= static_cast<size_t>(quorvel::kKeepWaitingOffset)) {
+    return usage_error("bad --port '" + text + "' (too long for the settings)");
+  }
+  const size_t colon = text.find(':');
+  if (!quorvel::apps::is_port_argument(colon == std::string::npos ? text
+                                                                  : text.substr(colon + 1))) {
+    return usage_error("bad --port '" + text + "' (" + quorvel::apps::kPortArgumentForms + ")");
+  }
+  return kExitOk;
+}
+
 // "port 22050" for a plain port, the text itself when it names an address.
 std::string listen_target(const std::string& port_text) {
   return port_text.find(':') == std::string::npos ? "port " + port_text : port_text;
 }
 
+// REQUIRES: check_port accepted options.port.
 int serve(const Options& options, const Sources& sources) {
   quorvel::ServerSettings settings = quorvel::kDefaultSettings;
-  if (options.port.empty() ||
-      options.port.size() >= static_cast<size_t>(quorvel::kKeepWaitingOffset)) {
-    return usage_error("bad --port '" + options.port + "'");
-  }
   std::memset(settings.port_text, 0, sizeof settings.port_text);
   std::memcpy(settings.port_text, options.port.data(), options.port.size());
   settings.interlaced = options.interlaced;
@@ -224,6 +238,7 @@ int main(int argc, char** argv) {
   add_options(app, options);
   if (const int code = quorvel::apps::parse_command_line(app, argc, argv, kProgram); code >= 0)
     return code;
+  if (const int code = check_port(options.port); code != kExitOk) return code;
   Sources sources;
   if (const int code = open_sources(options, &sources); code != kExitOk) return code;
   install_signal_handlers();
