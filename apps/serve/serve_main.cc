@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "apps/common/command_line.h"
@@ -42,6 +43,9 @@ struct Options {
   std::string port = "22050";
   int interlaced = quorvel::kDefaultSettings.interlaced;
   int top_field_first = quorvel::kDefaultSettings.top_field_first;
+  // Given on the command line, so an input file's I tag does not override them.
+  bool interlaced_given = false;
+  bool top_field_first_given = false;
   int read_ahead = quorvel::kDefaultSettings.read_ahead;
   int keep_waiting = 0;
   bool progress = false;
@@ -104,6 +108,7 @@ int failure(const std::string& message) {
 struct Sources {
   std::unique_ptr<VideoSource> video;
   std::unique_ptr<AudioSource> audio;
+  std::optional<Y4mInterlace> file_interlace;  // the --input file's field order
 };
 
 // Returns kExitOk, or the code to exit with after a message.
@@ -120,8 +125,10 @@ int open_sources(const Options& options, Sources* sources) {
   if (options.input.empty()) {
     sources->video = std::make_unique<TestPattern>(pattern);
   } else {
-    sources->video = Y4mFileVideo::open(options.input, pattern.rate, pattern.scale, &error);
-    if (sources->video == nullptr) return failure(error);
+    auto file = Y4mFileVideo::open(options.input, pattern.rate, pattern.scale, &error);
+    if (file == nullptr) return failure(error);
+    sources->file_interlace = file->interlace();
+    sources->video = std::move(file);
   }
   if (!options.audio.empty()) {
     sources->audio = WavFileAudio::open(options.audio, &error);
@@ -133,6 +140,36 @@ int open_sources(const Options& options, Sources* sources) {
     sources->audio = std::make_unique<TestTone>(tone);
   }
   return kExitOk;
+}
+
+// Announces an input file as its I tag says, unless the command line said it. A file that
+// does not say keeps the settings' defaults, with a note, since a progressive file
+// announced as interlaced is easily missed downstream.
+void take_field_order(const Sources& sources, Options* options) {
+  if (!sources.file_interlace) return;
+  const Y4mInterlace interlace = *sources.file_interlace;
+  const bool progressive = interlace == Y4mInterlace::kProgressive;
+  if (!options->interlaced_given && (progressive || interlace == Y4mInterlace::kTopFieldFirst ||
+                                     interlace == Y4mInterlace::kBottomFieldFirst)) {
+    options->interlaced = progressive ? 0 : 1;
+  }
+  if (!options->top_field_first_given) {
+    if (interlace == Y4mInterlace::kTopFieldFirst) options->top_field_first = 1;
+    if (interlace == Y4mInterlace::kBottomFieldFirst) options->top_field_first = 0;
+  }
+  const bool said = interlace != Y4mInterlace::kUnknown && interlace != Y4mInterlace::kMixed;
+  const bool settled =
+      options->interlaced_given && (options->interlaced == 0 || options->top_field_first_given);
+  if (said || settled || options->quiet) return;
+  const char* why = interlace == Y4mInterlace::kMixed ? " for the whole file (Im)" : "";
+  const char* order = options->interlaced == 0        ? "progressive"
+                      : options->top_field_first != 0 ? "interlaced, top field first"
+                                                      : "interlaced, bottom field first";
+  std::fprintf(stderr,
+               "%s: %s does not say its field order%s; announcing it as %s (--interlaced %d "
+               "--tff %d); give --interlaced and --tff to say otherwise\n",
+               kProgram, options->input.c_str(), why, order, options->interlaced,
+               options->top_field_first);
 }
 
 void on_signal(int) {
@@ -241,6 +278,9 @@ int main(int argc, char** argv) {
   if (const int code = check_port(options.port); code != kExitOk) return code;
   Sources sources;
   if (const int code = open_sources(options, &sources); code != kExitOk) return code;
+  options.interlaced_given = app.get_option("--interlaced")->count() > 0;
+  options.top_field_first_given = app.get_option("--tff")->count() > 0;
+  take_field_order(sources, &options);
   install_signal_handlers();
   return serve(options, sources);
 }
