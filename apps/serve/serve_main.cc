@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "apps/common/command_line.h"
+#include "apps/common/port_argument.h"
 #include "apps/serve/serve_progress.h"
 #include "apps/serve/serve_values.h"
 #include "apps/serve/stand_in_host.h"
@@ -41,6 +43,9 @@ struct Options {
   std::string port = "22050";
   int interlaced = quorvel::kDefaultSettings.interlaced;
   int top_field_first = quorvel::kDefaultSettings.top_field_first;
+  // Given on the command line, so an input file's I tag does not override them.
+  bool interlaced_given = false;
+  bool top_field_first_given = false;
   int read_ahead = quorvel::kDefaultSettings.read_ahead;
   int keep_waiting = 0;
   bool progress = false;
@@ -103,6 +108,7 @@ int failure(const std::string& message) {
 struct Sources {
   std::unique_ptr<VideoSource> video;
   std::unique_ptr<AudioSource> audio;
+  std::optional<Y4mInterlace> file_interlace;  // the --input file's field order
 };
 
 // Returns kExitOk, or the code to exit with after a message.
@@ -119,8 +125,10 @@ int open_sources(const Options& options, Sources* sources) {
   if (options.input.empty()) {
     sources->video = std::make_unique<TestPattern>(pattern);
   } else {
-    sources->video = Y4mFileVideo::open(options.input, pattern.rate, pattern.scale, &error);
-    if (sources->video == nullptr) return failure(error);
+    auto file = Y4mFileVideo::open(options.input, pattern.rate, pattern.scale, &error);
+    if (file == nullptr) return failure(error);
+    sources->file_interlace = file->interlace();
+    sources->video = std::move(file);
   }
   if (!options.audio.empty()) {
     sources->audio = WavFileAudio::open(options.audio, &error);
@@ -132,6 +140,36 @@ int open_sources(const Options& options, Sources* sources) {
     sources->audio = std::make_unique<TestTone>(tone);
   }
   return kExitOk;
+}
+
+// Announces an input file as its I tag says, unless the command line said it. A file that
+// does not say keeps the settings' defaults, with a note, since a progressive file
+// announced as interlaced is easily missed downstream.
+void take_field_order(const Sources& sources, Options* options) {
+  if (!sources.file_interlace) return;
+  const Y4mInterlace interlace = *sources.file_interlace;
+  const bool progressive = interlace == Y4mInterlace::kProgressive;
+  if (!options->interlaced_given && (progressive || interlace == Y4mInterlace::kTopFieldFirst ||
+                                     interlace == Y4mInterlace::kBottomFieldFirst)) {
+    options->interlaced = progressive ? 0 : 1;
+  }
+  if (!options->top_field_first_given) {
+    if (interlace == Y4mInterlace::kTopFieldFirst) options->top_field_first = 1;
+    if (interlace == Y4mInterlace::kBottomFieldFirst) options->top_field_first = 0;
+  }
+  const bool said = interlace != Y4mInterlace::kUnknown && interlace != Y4mInterlace::kMixed;
+  const bool settled =
+      options->interlaced_given && (options->interlaced == 0 || options->top_field_first_given);
+  if (said || settled || options->quiet) return;
+  const char* why = interlace == Y4mInterlace::kMixed ? " for the whole file (Im)" : "";
+  const char* order = options->interlaced == 0        ? "progressive"
+                      : options->top_field_first != 0 ? "interlaced, top field first"
+                                                      : "interlaced, bottom field first";
+  std::fprintf(stderr,
+               "%s: %s does not say its field order%s; announcing it as %s (--interlaced %d "
+               "--tff %d); give --interlaced and --tff to say otherwise\n",
+               kProgram, options->input.c_str(), why, order, options->interlaced,
+               options->top_field_first);
 }
 
 void on_signal(int) {
@@ -181,17 +219,30 @@ void on_listen_failed(void* context, const char* reason) {
   static_cast<ListenState*>(context)->failure = reason;
 }
 
+// PORT or ADDRESS:PORT, the port read strictly (the address, before the first colon, is
+// left to the server to resolve; an empty one means every interface). The server's own
+// reading is lenient, as the plug-in's must be, so a mistyped port is refused here.
+// Returns kExitOk, or the code to exit with after a message.
+int check_port(const std::string& text) {
+  if (text.size() >= static_cast<size_t>(quorvel::kKeepWaitingOffset)) {
+    return usage_error("bad --port '" + text + "' (too long for the settings)");
+  }
+  const size_t colon = text.find(':');
+  if (!quorvel::apps::is_port_argument(colon == std::string::npos ? text
+                                                                  : text.substr(colon + 1))) {
+    return usage_error("bad --port '" + text + "' (" + quorvel::apps::kPortArgumentForms + ")");
+  }
+  return kExitOk;
+}
+
 // "port 22050" for a plain port, the text itself when it names an address.
 std::string listen_target(const std::string& port_text) {
   return port_text.find(':') == std::string::npos ? "port " + port_text : port_text;
 }
 
+// REQUIRES: check_port accepted options.port.
 int serve(const Options& options, const Sources& sources) {
   quorvel::ServerSettings settings = quorvel::kDefaultSettings;
-  if (options.port.empty() ||
-      options.port.size() >= static_cast<size_t>(quorvel::kKeepWaitingOffset)) {
-    return usage_error("bad --port '" + options.port + "'");
-  }
   std::memset(settings.port_text, 0, sizeof settings.port_text);
   std::memcpy(settings.port_text, options.port.data(), options.port.size());
   settings.interlaced = options.interlaced;
@@ -224,8 +275,12 @@ int main(int argc, char** argv) {
   add_options(app, options);
   if (const int code = quorvel::apps::parse_command_line(app, argc, argv, kProgram); code >= 0)
     return code;
+  if (const int code = check_port(options.port); code != kExitOk) return code;
   Sources sources;
   if (const int code = open_sources(options, &sources); code != kExitOk) return code;
+  options.interlaced_given = app.get_option("--interlaced")->count() > 0;
+  options.top_field_first_given = app.get_option("--tff")->count() > 0;
+  take_field_order(sources, &options);
   install_signal_handlers();
   return serve(options, sources);
 }

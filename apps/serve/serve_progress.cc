@@ -19,19 +19,31 @@ void ServeProgress::on_frame(int32_t frame_number, int32_t frame_count) {
   if (!enabled_) return;
   const Clock::time_point now = Clock::now();
   if (frames_++ == 0) start_ = now;
+  last_frame_ = now;
+  frame_number_ = frame_number;
+  frame_count_ = frame_count;
   if (printed_ && now - last_print_ < kPrintInterval) return;
   last_print_ = now;
-  const double seconds = std::chrono::duration<double>(now - start_).count();
-  const double fps = seconds > 0 ? static_cast<double>(frames_ - 1) / seconds : 0.0;
-  std::fprintf(out_, "\r%s: frame %d of %d, %.1f fps   ", program_, frame_number, frame_count, fps);
-  std::fflush(out_);
-  printed_ = true;
+  print();
 }
 
 void ServeProgress::end_run() {
-  if (printed_) std::fputc('\n', out_);
+  if (printed_) {
+    // The last frames of a run usually fall between two prints: show where it ended.
+    print();
+    std::fputc('\n', out_);
+  }
   printed_ = false;
   frames_ = 0;
+}
+
+void ServeProgress::print() {
+  const double seconds = std::chrono::duration<double>(last_frame_ - start_).count();
+  const double fps = seconds > 0 ? static_cast<double>(frames_ - 1) / seconds : 0.0;
+  std::fprintf(out_, "\r%s: frame %d of %d, %.1f fps   ", program_, frame_number_, frame_count_,
+               fps);
+  std::fflush(out_);
+  printed_ = true;
 }
 
 }  // namespace quorvel::serve

@@ -52,6 +52,15 @@ bool parse_chroma(const std::string& text, Y4mChroma* chroma) {
   return true;
 }
 
+// An I value we do not know says no more than "I?" does.
+Y4mInterlace interlace_of(const std::string& text) {
+  if (text == "p") return Y4mInterlace::kProgressive;
+  if (text == "t") return Y4mInterlace::kTopFieldFirst;
+  if (text == "b") return Y4mInterlace::kBottomFieldFirst;
+  if (text == "m") return Y4mInterlace::kMixed;
+  return Y4mInterlace::kUnknown;
+}
+
 uint8_t average(uint8_t a, uint8_t b) {
   return static_cast<uint8_t>((a + b + 1) / 2);
 }
@@ -99,8 +108,10 @@ bool parse_y4m_header(const std::string& line, Y4mHeader* header, std::string* p
         *problem = "unsupported chroma format " + value + " (8-bit 420, 422, 444 or mono)";
         return false;
       }
+    } else if (tag == 'I') {
+      parsed.interlace = interlace_of(value);
     }
-    // I, A and X tags do not change the frames we hand out.
+    // A and X tags do not change the frames we hand out.
   }
   if (parsed.width == 0 || parsed.height == 0) {
     *problem = "the header gives no frame size";

@@ -2,7 +2,8 @@
 // frames indexed once (each FRAME line may carry its own tags), and every requested frame
 // converted to packed YUY2: 4:2:2 as it is, 4:2:0 by repeating each chroma row for the two
 // rows it covers, 4:4:4 by averaging each horizontal pair of chroma samples, mono with
-// neutral chroma. 8-bit samples only; the frame rate comes from the F tag.
+// neutral chroma. 8-bit samples only; the frame rate comes from the F tag, the field order
+// the caller may announce from the I tag.
 #ifndef QUORVEL_APPS_SERVE_Y4M_FILE_VIDEO_H_
 #define QUORVEL_APPS_SERVE_Y4M_FILE_VIDEO_H_
 
@@ -17,12 +18,17 @@ namespace quorvel::serve {
 
 enum class Y4mChroma { k420, k422, k444, kMono };
 
+// The header's I tag: how the file says its frames were scanned. kUnknown covers both a
+// missing tag and "I?"; kMixed ("Im") leaves it to each frame, which we do not follow.
+enum class Y4mInterlace { kUnknown, kProgressive, kTopFieldFirst, kBottomFieldFirst, kMixed };
+
 struct Y4mHeader {
   int32_t width = 0;
   int32_t height = 0;
   uint32_t rate = 0;  // 0:0 (or no F tag) when the file does not say
   uint32_t scale = 0;
   Y4mChroma chroma = Y4mChroma::k420;  // the format's default
+  Y4mInterlace interlace = Y4mInterlace::kUnknown;
 };
 
 // Parses the stream header line (without its newline). False (and *problem) for a line
@@ -43,6 +49,8 @@ class Y4mFileVideo : public VideoSource {
                                                   std::string* problem);
 
   const VideoFormat& format() const override { return format_; }
+  // The stream header's field order; FRAME lines' own I tags are not read.
+  Y4mInterlace interlace() const { return header_.interlace; }
   void render(int32_t n, uint8_t* yuy2) override;
 
  private:

@@ -544,6 +544,14 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
   EXPECT_EQ(run_program({serve, "--size", "721x480"}).code, 2);
   EXPECT_EQ(run_program({serve, "--interlaced", "2"}).code, 2);
   EXPECT_EQ(run_program({serve, "--audio", "tone.wav", "--no-audio"}).code, 2);
+  // A port is read strictly: none of these may quietly listen on some other port.
+  for (const char* port : {"1e3", "65536", "70000", "22050abc", "nosuchservice-quorvel",
+                           "127.0.0.1:70000", "127.0.0.1:"}) {
+    const Finished bad = run_program({serve, "--port", port});
+    EXPECT_EQ(bad.code, 2) << port;
+    EXPECT_EQ(bad.err, "quorvel-serve: bad --port '" + std::string(port) +
+                           "' (a number from 0 to 65535 or a TCP service name)\n");
+  }
   const Finished missing = run_program({serve, "--input", "/nonexistent.y4m"});
   EXPECT_EQ(missing.code, 1);
   EXPECT_EQ(missing.err.rfind("quorvel-serve: cannot open", 0), 0u) << missing.err;

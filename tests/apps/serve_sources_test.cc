@@ -139,6 +139,30 @@ TEST(Y4mFileVideoTest, RefusesUnusableFiles) {
   EXPECT_EQ(Y4mFileVideo::open("/nonexistent/file.y4m", 1, 1, &error), nullptr);
 }
 
+TEST(Y4mFileVideoTest, ReportsTheHeadersFieldOrder) {
+  const struct {
+    const char* tags;
+    Y4mInterlace interlace;
+  } cases[] = {
+      {" Ip", Y4mInterlace::kProgressive},
+      {" It", Y4mInterlace::kTopFieldFirst},
+      {" Ib", Y4mInterlace::kBottomFieldFirst},
+      {" I?", Y4mInterlace::kUnknown},
+      {" Im", Y4mInterlace::kMixed},
+      {"", Y4mInterlace::kUnknown},
+      {" Ib A1:1 XYSCSS=422", Y4mInterlace::kBottomFieldFirst},  // not only as the last tag
+  };
+  for (const auto& c : cases) {
+    // The FRAME line's own tag is no header tag.
+    const std::string bytes = std::string("YUV4MPEG2 W2 H1 C422") + c.tags + "\nFRAME It\nabcd";
+    std::string problem;
+    auto video = Y4mFileVideo::from_bytes(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                          bytes.size(), 1, 1, &problem);
+    ASSERT_NE(video, nullptr) << c.tags << ": " << problem;
+    EXPECT_EQ(video->interlace(), c.interlace) << c.tags;
+  }
+}
+
 TEST(Y4mFileVideoTest, LeavesOutACutOffLastFrameAndUsesTheFallbackRate) {
   const TempFile file("YUV4MPEG2 W2 H1 C422\nFRAME\nabcdFRAME\nab");
   std::string error;
