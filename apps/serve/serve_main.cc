@@ -13,6 +13,7 @@
 
 #include "apps/common/command_line.h"
 #include "apps/common/port_argument.h"
+#include "apps/common/standard_streams.h"
 #include "apps/serve/serve_progress.h"
 #include "apps/serve/serve_values.h"
 #include "apps/serve/stand_in_host.h"
@@ -267,6 +268,8 @@ int serve(const Options& options, const Sources& sources) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything is opened: a listening socket must not become standard error.
+  quorvel::apps::open_closed_standard_streams();
   CLI::App app{
       "Stand-in host: serves a test pattern and tone, or a Y4M and a WAV file, to one "
       "TCPDeliver client at a time.",
