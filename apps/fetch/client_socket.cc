@@ -120,7 +120,7 @@ IoResult ClientSocket::receive_exactly(uint8_t* buffer, uint64_t length) {
     } else if (piece == 0) {
       return IoResult::kClosed;
     } else if (errno == EINTR) {
-      continue;
+      if (stop_requested_ != nullptr && stop_requested_()) return IoResult::kStopped;
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
       return IoResult::kTimedOut;
     } else if (errno == ECONNRESET) {

@@ -9,7 +9,8 @@
 
 namespace quorvel::client {
 
-enum class IoResult { kOk, kClosed, kTimedOut, kError };
+// kStopped: a signal interrupted a receive and the stop check said to give up waiting.
+enum class IoResult { kOk, kClosed, kTimedOut, kError, kStopped };
 
 // A time limit given in seconds as whole milliseconds, rounded up so that a tiny limit is
 // still a limit; 0 (or less) is no limit, and limits past what an int holds (some 24 days)
@@ -31,6 +32,10 @@ class ClientSocket {
   bool connected() const { return fd_ >= 0; }
   void close();
 
+  // Asked when a signal interrupts a receive: true gives kStopped instead of waiting on, so
+  // that Ctrl-C ends a wait for a server that does not answer. May be null (the default).
+  void set_stop_check(bool (*stop_requested)()) { stop_requested_ = stop_requested; }
+
   IoResult send_all(const uint8_t* data, uint64_t length);
   IoResult receive_exactly(uint8_t* buffer, uint64_t length);
 
@@ -39,6 +44,7 @@ class ClientSocket {
 
  private:
   int fd_ = -1;
+  bool (*stop_requested_)() = nullptr;
   std::string last_error_;
 };
 

@@ -73,6 +73,7 @@ bool DeliveryClient::send_request(const uint8_t* bytes, int length, const char* 
       return fail_send(ClientStatus::kClosed,
                        std::string("the server closed the connection before ") + what);
     case IoResult::kTimedOut:
+    case IoResult::kStopped:  // only receives stop
       return fail_send(ClientStatus::kIoError, std::string("timed out sending ") + what);
     case IoResult::kError:
       break;
@@ -91,6 +92,8 @@ bool DeliveryClient::receive(uint8_t* buffer, uint64_t length, const char* what)
                   std::string("the server closed the connection while sending ") + what);
     case IoResult::kTimedOut:
       return fail(ClientStatus::kIoError, std::string("timed out waiting for ") + what);
+    case IoResult::kStopped:
+      return fail(ClientStatus::kIoError, std::string("stopped waiting for ") + what);
     case IoResult::kError:
       break;
   }

@@ -51,6 +51,9 @@ class DeliveryClient {
 
   // timeout_ms limits each wait for the server; 0 waits forever.
   bool connect(const std::string& host, const std::string& port, int timeout_ms);
+  // See ClientSocket::set_stop_check: a wait for a reply that a signal interrupts ends when
+  // stop_requested() says so, as a failed receive.
+  void set_stop_check(bool (*stop_requested)()) { socket_.set_stop_check(stop_requested); }
 
   // GetStreamInfo; the checked record is kept for the replies that follow.
   bool get_stream_info(StreamInfoRecord* info);

@@ -203,6 +203,7 @@ int fetch(const Options& options, bool stdout_closed) {
   OutputFile audio(options.audio_output);
 
   DeliveryClient client;
+  client.set_stop_check(stop_requested);
   if (!client.connect(address.host, address.port,
                       timeout_ms_from_seconds(options.timeout_seconds))) {
     if (stop_requested()) return stopped_before_any_frame();
@@ -223,7 +224,9 @@ int fetch(const Options& options, bool stdout_closed) {
   const bool wrote_audio = audio.is_open();
   // The counts of an early end: what a reader of a pipe got (files say it in their headers).
   const std::string counts = written_counts(outcome, wrote_video, wrote_audio);
-  if (!outcome.ok) {
+  // A stop that interrupted a wait for the server ends the run as a failed receive would.
+  const bool stopped = outcome.stopped || stop_requested();
+  if (!outcome.ok && !stopped) {
     std::fprintf(stderr, "%s: %s\n", kProgram, outcome.error.c_str());
     if (!counts.empty() && !options.quiet)
       std::fprintf(stderr, "%s: %s were written\n", kProgram, counts.c_str());
@@ -234,7 +237,7 @@ int fetch(const Options& options, bool stdout_closed) {
                  video.last_error().c_str(), audio.last_error().c_str());
     return kExitFailure;
   }
-  if (outcome.stopped) {
+  if (stopped) {
     if (!options.quiet) {
       const std::string what = counts.empty() ? "nothing was written" : counts + " were written";
       std::fprintf(stderr, "%s: stopped by %s; %s\n", kProgram, signal_name(), what.c_str());

@@ -583,6 +583,30 @@ TEST(EndToEndTest, TimeoutBoundsTheConnect) {
   close(listener);
 }
 
+// A server that accepted the connection and never answers: Ctrl-C ends the wait at once.
+TEST(EndToEndTest, CtrlCEndsTheWaitForAServerThatDoesNotAnswer) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 1), 0);  // the kernel completes the connect; nobody answers
+  socklen_t size = sizeof address;
+  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  ScratchDir dir;
+  ChildProcess fetcher;
+  ASSERT_TRUE(
+      fetcher.start({QUORVEL_FETCH_PATH, "127.0.0.1:" + std::to_string(ntohs(address.sin_port)),
+                     "-o", dir.file("never.y4m")}));
+  usleep(500 * 1000);  // connected, waiting for the stream info
+  fetcher.signal(SIGINT);
+  EXPECT_EQ(fetcher.wait(5000), 130) << fetcher.stderr_text();
+  EXPECT_NE(fetcher.stderr_text().find("stopped by Ctrl-C; nothing was written"), std::string::npos)
+      << fetcher.stderr_text();
+  EXPECT_NE(access(dir.file("never.y4m").c_str(), F_OK), 0);
+  close(listener);
+}
+
 uint32_t little_endian_u32(const std::string& bytes, size_t offset) {
   uint32_t value = 0;
   for (size_t i = 0; i < 4; ++i)
