@@ -558,16 +558,29 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
   EXPECT_EQ(run_program({serve, "--help"}).code, 0);
 }
 
+// A socket listening on 127.0.0.1 at a port the system chose (stored in *address) that
+// never accepts: connects complete while its queue has room, and nothing is ever answered.
+// -1 when it cannot be set up.
+int silent_listener(int backlog, sockaddr_in* address) {
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  address->sin_family = AF_INET;
+  address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address->sin_port = 0;
+  socklen_t size = sizeof *address;
+  if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(address), size) != 0 ||
+      listen(listener, backlog) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(address), &size) != 0) {
+    if (listener >= 0) close(listener);
+    return -1;
+  }
+  return listener;
+}
+
 // A server whose listen queue is full never completes the connect: --timeout ends the wait.
 TEST(EndToEndTest, TimeoutBoundsTheConnect) {
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(listen(listener, 0), 0);
-  socklen_t size = sizeof address;
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  const int listener = silent_listener(0, &address);
+  ASSERT_GE(listener, 0);
   // Connections that fill the queue; the listener never accepts them.
   std::vector<int> queued;
   for (int i = 0; i < 3; ++i) {
@@ -585,14 +598,9 @@ TEST(EndToEndTest, TimeoutBoundsTheConnect) {
 
 // A server that accepted the connection and never answers: Ctrl-C ends the wait at once.
 TEST(EndToEndTest, CtrlCEndsTheWaitForAServerThatDoesNotAnswer) {
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(listen(listener, 1), 0);  // the kernel completes the connect; nobody answers
-  socklen_t size = sizeof address;
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+  const int listener = silent_listener(1, &address);  // the kernel completes the connect
+  ASSERT_GE(listener, 0);
   ScratchDir dir;
   ChildProcess fetcher;
   ASSERT_TRUE(
