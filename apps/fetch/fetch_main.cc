@@ -116,15 +116,16 @@ void install_stop_handlers() {
 
 // True when both outputs name the same file or pipe, which would interleave video and
 // audio into one mess. /dev/null and other devices may well take both.
+bool stat_output(const std::string& output, struct stat* info) {
+  return output == "-" ? fstat(STDOUT_FILENO, info) == 0 : stat(output.c_str(), info) == 0;
+}
+
 bool same_output(const std::string& video, const std::string& audio) {
   if (video.empty() || audio.empty()) return false;
   struct stat video_info {};
   struct stat audio_info {};
-  const bool video_known =
-      video == "-" ? fstat(STDOUT_FILENO, &video_info) == 0 : stat(video.c_str(), &video_info) == 0;
-  const bool audio_known =
-      audio == "-" ? fstat(STDOUT_FILENO, &audio_info) == 0 : stat(audio.c_str(), &audio_info) == 0;
-  if (!video_known || !audio_known) return video == audio;  // one file, not created yet
+  if (!stat_output(video, &video_info) || !stat_output(audio, &audio_info))
+    return video == audio;  // one file, not created yet
   return video_info.st_dev == audio_info.st_dev && video_info.st_ino == audio_info.st_ino &&
          !S_ISCHR(video_info.st_mode);
 }
@@ -167,8 +168,12 @@ int make_plan(const Options& options, bool stdout_closed, FetchPlan* plan, Serve
   return kExitOk;
 }
 
-int stopped_before_any_frame() {
-  std::fprintf(stderr, "%s: stopped by %s; nothing was written\n", kProgram, signal_name());
+// The end of a run the user stopped: a note of what was written, and 128 + the signal.
+int stopped_run(const std::string& counts, bool quiet) {
+  if (!quiet) {
+    const std::string what = counts.empty() ? "nothing was written" : counts + " were written";
+    std::fprintf(stderr, "%s: stopped by %s; %s\n", kProgram, signal_name(), what.c_str());
+  }
   return 128 + stop_signal;
 }
 
@@ -206,7 +211,7 @@ int fetch(const Options& options, bool stdout_closed) {
   client.set_stop_check(stop_requested);
   if (!client.connect(address.host, address.port,
                       timeout_ms_from_seconds(options.timeout_seconds))) {
-    if (stop_requested()) return stopped_before_any_frame();
+    if (stop_requested()) return stopped_run("", options.quiet);
     std::fprintf(stderr, "%s: %s\n", kProgram, client.error().c_str());
     return kExitFailure;
   }
@@ -237,13 +242,7 @@ int fetch(const Options& options, bool stdout_closed) {
                  video.last_error().c_str(), audio.last_error().c_str());
     return kExitFailure;
   }
-  if (stopped) {
-    if (!options.quiet) {
-      const std::string what = counts.empty() ? "nothing was written" : counts + " were written";
-      std::fprintf(stderr, "%s: stopped by %s; %s\n", kProgram, signal_name(), what.c_str());
-    }
-    return 128 + stop_signal;
-  }
+  if (stopped) return stopped_run(counts, options.quiet);
   if (ended_early(outcome) && !options.quiet) {
     std::fprintf(stderr, "%s: the output was closed; stopped after %s\n", kProgram, counts.c_str());
   }
