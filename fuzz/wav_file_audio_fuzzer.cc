@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // The whole stream (capped) with a sample of silence on either side, then views of it.
   const int64_t samples = std::min<int64_t>(format.samples, 1 << 16);
-  std::vector<uint8_t> out(static_cast<size_t>(samples + 2) * block, 0xEE);
+  std::vector<uint8_t> out(static_cast<size_t>(static_cast<uint64_t>(samples + 2) * block), 0xEE);
   audio->read(-1, samples + 2, out.data());
   for (size_t i = 0; i < block; ++i) {
     if (out[i] != 0 || (samples == format.samples && out[out.size() - 1 - i] != 0))
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (view == nullptr || view < data ||
         view + (samples - first) * static_cast<int64_t>(block) > data + size ||
         std::memcmp(view, out.data() + (first + 1) * static_cast<int64_t>(block),
-                    static_cast<size_t>(samples - first) * block) != 0) {
+                    static_cast<size_t>(static_cast<uint64_t>(samples - first) * block)) != 0) {
       __builtin_trap();
     }
   }

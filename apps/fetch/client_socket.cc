@@ -12,6 +12,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "util/io_piece.h"
+
 namespace quorvel::client {
 
 namespace {
@@ -93,7 +95,7 @@ IoResult ClientSocket::send_all(const uint8_t* data, uint64_t length) {
   uint64_t sent = 0;
   while (sent < length) {
     // MSG_NOSIGNAL: a server that went away gives EPIPE here, not a signal.
-    const ssize_t piece = ::send(fd_, data + sent, length - sent, MSG_NOSIGNAL);
+    const ssize_t piece = ::send(fd_, data + sent, io_piece(length - sent), MSG_NOSIGNAL);
     if (piece > 0) {
       sent += static_cast<uint64_t>(piece);
     } else if (piece < 0 && errno == EINTR) {
@@ -114,7 +116,7 @@ IoResult ClientSocket::receive_exactly(uint8_t* buffer, uint64_t length) {
   if (fd_ < 0) return IoResult::kClosed;
   uint64_t got = 0;
   while (got < length) {
-    const ssize_t piece = ::recv(fd_, buffer + got, length - got, 0);
+    const ssize_t piece = ::recv(fd_, buffer + got, io_piece(length - got), 0);
     if (piece > 0) {
       got += static_cast<uint64_t>(piece);
     } else if (piece == 0) {

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "util/io_piece.h"
+
 namespace quorvel::client {
 
 OutputFile::OutputFile(std::string path)
@@ -56,8 +58,8 @@ WriteResult OutputFile::write_all(const void* data, uint64_t length, int64_t off
   uint64_t written = 0;
   while (written < length) {
     const ssize_t piece =
-        offset < 0 ? ::write(fd_, bytes + written, length - written)
-                   : ::pwrite(fd_, bytes + written, length - written,
+        offset < 0 ? ::write(fd_, bytes + written, io_piece(length - written))
+                   : ::pwrite(fd_, bytes + written, io_piece(length - written),
                               static_cast<off_t>(static_cast<uint64_t>(offset) + written));
     if (piece > 0) {
       written += static_cast<uint64_t>(piece);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "util/multiply_divide.h"
+
 namespace quorvel::client {
 
 namespace {
@@ -13,11 +15,11 @@ constexpr int64_t kAudioRequestBytes = 1 << 20;
 
 uint64_t first_sample_of_frame(int64_t frame, const StreamInfoRecord& info) {
   if (frame <= 0 || info.rate == 0) return 0;
-  // Up to 2^31 * 2^31 * 2^32: needs more than 64 bits.
-  const unsigned __int128 product =
-      static_cast<unsigned __int128>(frame) * static_cast<uint64_t>(info.audio_rate) * info.scale;
-  const unsigned __int128 sample = product / info.rate;
-  return sample > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(sample);
+  // Below 2^62: a frame is at most 2^31 (one past the last of an int32_t count), the audio
+  // rate a positive int32_t.
+  const uint64_t samples_times_rate =
+      static_cast<uint64_t>(frame) * static_cast<uint64_t>(info.audio_rate);
+  return multiply_divide(samples_times_rate, info.scale, info.rate);
 }
 
 RequestPlan::RequestPlan(const StreamInfoRecord& info, const RequestSpan& span)

@@ -6,12 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace quorvel::serve {
 
 MappedFile::~MappedFile() {
-  if (data_ != nullptr) munmap(const_cast<uint8_t*>(data_), size_);
+  if (data_ != nullptr) munmap(const_cast<uint8_t*>(data_), static_cast<size_t>(size_));
 }
 
 bool MappedFile::open(const std::string& path, std::string* error) {
@@ -27,8 +28,14 @@ bool MappedFile::open(const std::string& path, std::string* error) {
     return false;
   }
   size_ = static_cast<uint64_t>(info.st_size);
+  if (size_ > SIZE_MAX) {
+    *error = path + " is too large to map in a 32-bit build";
+    ::close(fd);
+    size_ = 0;
+    return false;
+  }
   if (size_ > 0) {
-    void* mapping = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+    void* mapping = mmap(nullptr, static_cast<size_t>(size_), PROT_READ, MAP_PRIVATE, fd, 0);
     if (mapping == MAP_FAILED) {
       *error = "cannot map " + path + ": " + std::strerror(errno);
       ::close(fd);

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "util/multiply_divide.h"
+
 namespace quorvel::serve {
 
 namespace {
@@ -35,9 +37,8 @@ void TestTone::read(int64_t first, int64_t count, uint8_t* out) {
 
 uint32_t tone_samples_for(int32_t frame_count, uint32_t rate, uint32_t scale, int32_t audio_rate) {
   if (frame_count <= 0 || rate == 0 || audio_rate <= 0) return 0;
-  // Up to 2^31 * 2^32 * 2^31 before the division.
-  const unsigned __int128 samples = static_cast<unsigned __int128>(frame_count) * scale *
-                                    static_cast<uint64_t>(audio_rate) / rate;
+  const uint64_t samples = multiply_divide(
+      static_cast<uint64_t>(frame_count) * static_cast<uint64_t>(audio_rate), scale, rate);
   return samples > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(samples);
 }
 

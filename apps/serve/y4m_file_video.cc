@@ -152,7 +152,7 @@ bool Y4mFileVideo::parse(uint32_t fallback_rate, uint32_t fallback_scale, std::s
     *problem = "not a YUV4MPEG2 file";
     return false;
   }
-  const std::string line(reinterpret_cast<const char*>(bytes_), header_end);
+  const std::string line(reinterpret_cast<const char*>(bytes_), static_cast<size_t>(header_end));
   if (!parse_y4m_header(line, &header_, problem)) return false;
   if (header_.width % 2 != 0) {
     *problem = "odd width " + std::to_string(header_.width) + " cannot be served as YUY2";

@@ -1,4 +1,5 @@
-// The client's command-line values: --frames ranges, HOST[:PORT], --compression choices.
+// The client's command-line values: --frames ranges, HOST[:PORT], --compression choices;
+// where a frame's audio starts.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -8,6 +9,7 @@
 #include "apps/fetch/client_socket.h"
 #include "apps/fetch/compression_choice.h"
 #include "apps/fetch/frame_range.h"
+#include "apps/fetch/request_plan.h"
 #include "apps/fetch/server_address.h"
 
 namespace quorvel::client {
@@ -47,6 +49,36 @@ TEST(FrameRangeTest, ResolvesAgainstTheStream) {
   // All of an empty stream is nothing, not an error.
   ASSERT_TRUE(resolve_frame_range({0, -1}, 0, &resolved, &problem));
   EXPECT_EQ(resolved.last - resolved.first + 1, 0);
+}
+
+// floor(frame * audio_rate * scale / rate), exact up to the largest values the record holds
+// (the product needs 94 bits), saturated where it does not fit 64; also in a 32-bit build.
+TEST(FirstSampleOfFrameTest, ExactToTheLimitsOfTheRecord) {
+  struct Case {
+    int64_t frame;
+    int32_t audio_rate;
+    uint32_t scale, rate;
+    uint64_t first_sample;
+  };
+  const Case cases[] = {
+      {0, 48000, 1001, 30000, 0},
+      {1, 48000, 1001, 30000, 1601},
+      {12345, 44100, 1, 25, 21776580},
+      {5, 48000, 0, 30000, 0},
+      {5, 48000, 1001, 0, 0},
+      {INT32_MAX, 192000, 1001, 30000, 13757639236140u},
+      {INT32_MAX, INT32_MAX, UINT32_MAX, UINT32_MAX, 4611686014132420609u},
+      {INT32_MAX, INT32_MAX, UINT32_MAX, 1u << 31, 9223372026117357571u},
+      {INT32_MAX, INT32_MAX, UINT32_MAX, 1, UINT64_MAX},
+  };
+  for (const Case& c : cases) {
+    StreamInfoRecord info;
+    info.audio_rate = c.audio_rate;
+    info.scale = c.scale;
+    info.rate = c.rate;
+    EXPECT_EQ(first_sample_of_frame(c.frame, info), c.first_sample)
+        << c.frame << " * " << c.audio_rate << " * " << c.scale << " / " << c.rate;
+  }
 }
 
 TEST(ServerAddressTest, SplitsHostAndPort) {

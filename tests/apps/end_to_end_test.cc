@@ -348,7 +348,8 @@ TEST(EndToEndTest, WavInputOfOneTwoAndSixChannels) {
     EXPECT_EQ(samples, 14714u);  // 10 * 1001 / 30000 s of 44100 Hz, 14714.7, rounded down
     WavFile with_video;
     ASSERT_TRUE(read_wav(dir.file("with_video.wav"), &with_video));
-    EXPECT_TRUE(with_video.data == in.data.substr(0, samples * 4)) << with_video.data.size();
+    EXPECT_TRUE(with_video.data == in.data.substr(0, static_cast<size_t>(samples * 4)))
+        << with_video.data.size();
   }
 }
 
