@@ -2,7 +2,8 @@
 # Installs the Debian packages Quorvel needs. Safe to run again: apt-get skips what is there.
 #   install-deps.sh native   build and run quorvel-serve / quorvel-fetch, native tests, fuzzers,
 #                            their man pages and the Debian package (release.sh)
-#   install-deps.sh all      also the 32-bit Windows cross build, Wine and the dialog test (default)
+#   install-deps.sh all      also the 32-bit Windows cross build, Wine and the dialog test, the
+#                            emulated PC for Wine, and the 32-bit Linux build (default)
 set -euo pipefail
 
 what=${1:-all}
@@ -50,3 +51,13 @@ if ! apt_install wine wine32:i386; then
 fi
 # The dialog test: a virtual display, input driving, screenshots and a CJK font.
 apt_install --no-install-recommends xvfb xauth xdotool imagemagick fonts-ipafont-gothic
+# Where the kernel runs no 32-bit programs: an emulated PC for the Wine stage
+# (scripts/run-in-vm.sh, which downloads Debian's kernel itself), and user-mode emulation for
+# the 32-bit Linux build's tests (scripts/test-i686.sh), with its compilers and libraries.
+apt_install --no-install-recommends qemu-system-x86 qemu-user
+if ! apt_install --no-install-recommends g++-i686-linux-gnu libgtest-dev:i386 libgmock-dev:i386 \
+  liblzo2-dev:i386 zlib1g-dev:i386 libdeflate-dev:i386; then
+  # test-i686.sh then says loudly that it cannot build for i686 here.
+  echo "install-deps.sh: the i386 libraries cannot be installed from this machine's package" \
+    "indexes" >&2
+fi

@@ -4,7 +4,8 @@
 #   1. the native build under AddressSanitizer + UndefinedBehaviorSanitizer with -Werror, all ctest tests
 #      (unit, end to end over 127.0.0.1, corpus replays of the fuzz targets);
 #   2. the fuzz targets built with clang's libFuzzer, a short bounded run of each;
-#   3. the 32-bit Windows build (quorvel.auo and its tests) under Wine;
+#   3. the 32-bit Windows build (quorvel.auo and its tests) under Wine, inside an emulated PC
+#      where the kernel runs no 32-bit programs; then the 32-bit Linux build and its tests;
 #   4. the soak: 100,000 requests from the client library to quorvel-serve over 127.0.0.1 in a
 #      plain Release build, the server's RSS checked flat;
 #   5. the release artefacts (scripts/release.sh --check): the .deb and the plug-in's zip are
@@ -34,6 +35,9 @@ ctest --test-dir "$fuzz" --output-on-failure -L fuzz-smoke
 
 echo "== 32-bit Windows build under Wine"
 bash "$root/scripts/test-windows.sh" "$native"
+
+echo "== 32-bit x86 Linux build (i686)"
+bash "$root/scripts/test-i686.sh" "$root/build/test-i686"
 
 echo "== soak (100,000 requests, Release build)"
 bash "$root/scripts/soak.sh" "$root/build/test-soak"
