@@ -2,8 +2,9 @@
 // its resolver.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "server/port_resolution.h"
@@ -12,22 +13,44 @@
 namespace quorvel {
 namespace {
 
-// The TCP port this machine's services database gives `name`, as getent reports it;
-// -1 when it has no entry (or getent is missing).
-int services_database_port(const std::string& name) {
-  const std::string command = "getent services " + name + "/tcp 2>/dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  char line[256] = {};
-  const bool got_line = std::fgets(line, sizeof line, pipe) != nullptr;
-  pclose(pipe);
-  if (!got_line) return -1;
-  // "http                  80/tcp www"
-  char service[128];
-  int port = -1;
-  if (std::sscanf(line, "%127s %d/tcp", service, &port) != 2) return -1;
-  return port;
+// The services database as a file: where the platform's resolver reads it.
+std::string services_file() {
+#ifdef _WIN32
+  const char* system_root = std::getenv("SystemRoot");
+  return std::string(system_root != nullptr ? system_root : "C:\\windows") +
+         "\\system32\\drivers\\etc\\services";
+#else
+  return "/etc/services";
+#endif
 }
+
+// The TCP port that the services database gives `name` (or one of its aliases), read from
+// the file itself; -1 when it has no entry (or there is no file).
+int services_database_port(const std::string& name) {
+  std::ifstream file(services_file());
+  std::string line;
+  while (std::getline(file, line)) {
+    // "http            80/tcp    www    # WorldWideWeb HTTP"
+    std::istringstream words(line.substr(0, line.find('#')));
+    std::string service, port_and_protocol, alias;
+    if (!(words >> service >> port_and_protocol)) continue;
+    const size_t slash = port_and_protocol.find('/');
+    if (slash == std::string::npos || port_and_protocol.substr(slash + 1) != "tcp") continue;
+    bool named = service == name;
+    while (!named && words >> alias) named = alias == name;
+    if (named) return std::atoi(port_and_protocol.substr(0, slash).c_str());
+  }
+  return -1;
+}
+
+// Windows Sockets resolves nothing before it is started; run_server starts it first too.
+class PortServiceLookup : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(network_.started()); }
+
+ private:
+  net::ScopedNetwork network_;
+};
 
 ListenEndpoint resolved(const char* text) {
   ListenEndpoint endpoint{1, 1};
@@ -35,26 +58,26 @@ ListenEndpoint resolved(const char* text) {
   return endpoint;
 }
 
-TEST(PortServiceLookup, HttpGivesThePortOfTheServicesDatabase) {
+TEST_F(PortServiceLookup, HttpGivesThePortOfTheServicesDatabase) {
   const int expected = services_database_port("http");
-  if (expected < 0) GTEST_SKIP() << "getent knows no http/tcp service on this machine";
+  if (expected < 0) GTEST_SKIP() << services_file() << " has no http/tcp service";
   EXPECT_EQ(resolved("http").port, expected);
   EXPECT_EQ(resolved("http").ipv4, kEveryInterface);
 }
 
-TEST(PortServiceLookup, NameMissingFromTheDatabaseIsReadAsNumber) {
+TEST_F(PortServiceLookup, NameMissingFromTheDatabaseIsReadAsNumber) {
   const char* name = "quorvel-no-such-service";
   ASSERT_EQ(services_database_port(name), -1);
   EXPECT_EQ(resolved(name).port, 0);
 }
 
-TEST(PortServiceLookup, LocalhostBeforeTheColonIsTheLoopbackAddress) {
+TEST_F(PortServiceLookup, LocalhostBeforeTheColonIsTheLoopbackAddress) {
   const ListenEndpoint endpoint = resolved("localhost:22050");
   EXPECT_EQ(endpoint.ipv4, 0x7f000001u);
   EXPECT_EQ(endpoint.port, 22050);
 }
 
-TEST(PortServiceLookup, HostNameTheResolverDoesNotKnowResolvesToNothing) {
+TEST_F(PortServiceLookup, HostNameTheResolverDoesNotKnowResolvesToNothing) {
   ListenEndpoint endpoint{1, 1};
   EXPECT_FALSE(resolve_listen_endpoint("quorvel-no-such-host.invalid:22050", &endpoint));
   EXPECT_STRNE(net::last_failure_text(), "");

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # quorvel.auo serving a native quorvel-fetch over 127.0.0.1 under Wine. The harness plays the
 # host with a known stream of WIDTH x HEIGHT frames and writes the bytes it serves; the client
-# fetches every frame (raw YUY2) and all audio (WAV) through wire_tap.py, which reports the
+# fetches every frame (raw YUY2) and the audio that plays during them (WAV) through wire_tap.py, which reports the
 # compression of every frame reply. TAP is "-", "mask=M" (the tap rewrites the client's
 # compression mask to M) or "inject=M" (the tap sends a request with mask M of its own before
 # the first frame). Passes when the client's files equal the harness's byte for byte and
@@ -85,8 +85,15 @@ check '[ "$listening" -eq 0 ]' "the plug-in listens on $listen_address ($listen_
 check '[ "$client_status" -eq 0 ]' "quorvel-fetch exit status $client_status"
 check '[ "$harness_status" -eq 0 ]' "harness exit status $harness_status"
 check 'cmp -s "$work/video.yuy2" "$work/expected.yuy2"' "the frames differ from what the host served"
-# The WAV header of 1-2 channel 16-bit audio is 44 bytes.
-check 'cmp -s <(tail -c +45 "$work/audio.wav") "$work/expected.pcm"' "the audio differs from what the host served"
+# quorvel-fetch writes the audio that plays during the frames it writes: the harness's stream
+# runs at 30000/1001 frames per second with 48 kHz stereo, so the first
+# floor(frames * 1001 * 48000 / 30000) samples of the host's, 4 bytes each, after the 44-byte
+# header of 1-2 channel 16-bit audio.
+audio_bytes=$((frames * 1001 * 48000 / 30000 * 4))
+check '[ "$(($(stat -c %s "$work/audio.wav") - 44))" -eq "$audio_bytes" ]' \
+  "the WAV holds the audio of the $frames frames ($audio_bytes bytes)"
+check 'cmp -s <(tail -c +45 "$work/audio.wav") <(head -c "$audio_bytes" "$work/expected.pcm")' \
+  "the audio differs from what the host served"
 check 'grep -qx "compressions=$expected" "$work/tap.txt"' "every frame reply has compression $expected"
 check 'grep -qx "frame_replies=$frames" "$work/tap.txt"' "one frame reply per frame"
 [ "$failed" -eq 0 ] && echo "serve ${width}x${height} --compression $compression tap $tap_change: passed"
