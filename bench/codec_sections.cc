@@ -6,7 +6,7 @@
 #include "bench/codec_comparison.h"
 #include "bench/fano_expand_comparison.h"
 #include "bench/sections.h"
-#include "codecs/stream_inflater.h"
+#include "codecs/deflate/stream_inflater.h"
 
 namespace quorvel::bench {
 

@@ -11,9 +11,9 @@
 #include "bench/frame_ring.h"
 #include "bench/report_table.h"
 #include "codecs/byte_histogram.h"
-#include "codecs/fano_code_builder.h"
-#include "codecs/fano_compress.h"
-#include "codecs/fano_expand.h"
+#include "codecs/fano/fano_code_builder.h"
+#include "codecs/fano/fano_compress.h"
+#include "codecs/fano/fano_expand.h"
 
 namespace quorvel::bench {
 

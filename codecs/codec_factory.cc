@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "codecs/deflate_codec.h"
-#include "codecs/fano_codec.h"
+#include "codecs/deflate/deflate_codec.h"
+#include "codecs/fano/fano_codec.h"
 #include "codecs/lzo_api.h"
 #include "codecs/lzo_codec.h"
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "codecs/codec_factory.h"
-#include "codecs/deflate_codec.h"
+#include "codecs/deflate/deflate_codec.h"
 #include "codecs/lzo_codec.h"
 #include "codecs/vertical_delta.h"
 #include "fuzz/frame_shape_param.h"

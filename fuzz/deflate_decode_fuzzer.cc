@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "codecs/deflate_codec.h"
+#include "codecs/deflate/deflate_codec.h"
 #include "fuzz/codec_decode_check.h"
 #include "fuzz/stream_trailer_repair.h"
 #include "fuzz/zlib_reference_check.h"

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "codecs/deflate_codec.h"
+#include "codecs/deflate/deflate_codec.h"
 #include "codecs/vertical_delta.h"
 #include "fuzz/frame_shape_param.h"
 #include "fuzz/fuzz_input.h"

@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "codecs/byte_histogram.h"
-#include "codecs/fano_code_builder.h"
-#include "codecs/fano_compress.h"
-#include "codecs/fano_expand.h"
-#include "codecs/fano_pair_code_table.h"
+#include "codecs/fano/fano_code_builder.h"
+#include "codecs/fano/fano_compress.h"
+#include "codecs/fano/fano_expand.h"
+#include "codecs/fano/fano_pair_code_table.h"
 #include "fuzz/fuzz_input.h"
 
 namespace quorvel {

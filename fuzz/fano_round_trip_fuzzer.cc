@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "codecs/byte_histogram.h"
-#include "codecs/fano_code_builder.h"
-#include "codecs/fano_codec.h"
-#include "codecs/fano_compress.h"
-#include "codecs/fano_expand.h"
-#include "codecs/fano_pair_code_table.h"
+#include "codecs/fano/fano_code_builder.h"
+#include "codecs/fano/fano_codec.h"
+#include "codecs/fano/fano_compress.h"
+#include "codecs/fano/fano_expand.h"
+#include "codecs/fano/fano_pair_code_table.h"
 #include "fuzz/frame_shape_param.h"
 #include "fuzz/fuzz_input.h"
 #include "fuzz/round_trip_check.h"

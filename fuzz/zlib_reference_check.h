@@ -12,9 +12,9 @@
 #include <memory>
 #include <vector>
 
-#include "codecs/deflate_codec.h"
+#include "codecs/deflate/deflate_codec.h"
+#include "codecs/deflate/zlib_inflate.h"
 #include "codecs/vertical_delta.h"
-#include "codecs/zlib_inflate.h"
 #include "fuzz/frame_shape_param.h"
 
 namespace quorvel {

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "apps/fetch/stream_info_check.h"
-#include "codecs/deflate_codec.h"
-#include "codecs/fano_codec.h"
+#include "codecs/deflate/deflate_codec.h"
+#include "codecs/fano/fano_codec.h"
 #include "codecs/lzo_codec.h"
 #include "util/input_check.h"
 #include "wire/compression_selection.h"

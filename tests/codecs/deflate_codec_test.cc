@@ -1,4 +1,4 @@
-#include "codecs/deflate_codec.h"
+#include "codecs/deflate/deflate_codec.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "codecs/codec_factory.h"
-#include "codecs/deflate_format.h"
+#include "codecs/deflate/deflate_format.h"
 #include "tests/codecs/codec_test_support.h"
 #include "util/little_endian.h"
 

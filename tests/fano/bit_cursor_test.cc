@@ -1,5 +1,5 @@
 // The plain bit cursor against bytes worked out by hand.
-#include "codecs/bit_cursor.h"
+#include "codecs/fano/bit_cursor.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The code builder on count tables: the worked splits, the largest tree, and the 32-bit
 // limit on code lengths (which only count tables far beyond any frame can reach).
-#include "codecs/fano_code_builder.h"
+#include "codecs/fano/fano_code_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <random>
 #include <string>
 
-#include "codecs/bit_cursor.h"
 #include "codecs/byte_histogram.h"
-#include "codecs/fano_tree_reader.h"
+#include "codecs/fano/bit_cursor.h"
+#include "codecs/fano/fano_tree_reader.h"
 
 namespace quorvel {
 namespace {

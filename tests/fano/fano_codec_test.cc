@@ -1,6 +1,6 @@
 // FanoCodec end to end: the filter around the coder, block ownership, shapes it refuses,
 // payloads it cannot decode, and frames whose stream is longer than the frame.
-#include "codecs/fano_codec.h"
+#include "codecs/fano/fano_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "codecs/codec_factory.h"
-#include "codecs/fano_format.h"
+#include "codecs/fano/fano_format.h"
 #include "tests/fano/fano_test_frames.h"
 #include "tests/support/guarded_buffer.h"
 

@@ -1,6 +1,6 @@
 // The stream writers: the worked examples byte for byte, and the fast writer against the
 // bit-at-a-time reference over many byte sequences.
-#include "codecs/fano_compress.h"
+#include "codecs/fano/fano_compress.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "codecs/byte_histogram.h"
-#include "codecs/fano_code_builder.h"
+#include "codecs/fano/fano_code_builder.h"
 #include "tests/fano/fano_test_frames.h"
 #include "tests/support/guarded_buffer.h"
 

@@ -1,6 +1,6 @@
 // The tree reader on hand-made trees, each written field by field with the test's own bit
 // writer: what it accepts, and every way a tree can be outside the format.
-#include "codecs/fano_tree_reader.h"
+#include "codecs/fano/fano_tree_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,43 @@
+// fano_expand: decodes n positions of a type-2 payload into at most n bytes. The tree is
+// read and validated first; a rejected tree decodes nothing. Each position then takes one
+// code; a path into an absent slot consumes as many bits as the longest code and gives no
+// byte (the output ends short). Decoding stops at the first position whose bits would end
+// past the payload, so time and output stay bounded by the payload for any input.
+// fano_expand takes several codes per look-up of a FanoMultiSymbolTable, and the positions
+// that table cannot settle (long codes, dead ends, a one-leaf tree, the last bytes of the
+// payload and of the output) one code per look-up of a FanoDecodeTable;
+// fano_expand_one_code_per_lookup decodes every position that second way, and is what the
+// benchmark measures fano_expand against; fano_expand_reference goes through the leaves sorted
+// by code length, bit by bit, and is what the fast ones are tested against.
+#ifndef QUORVEL_CODECS_FANO_FANO_EXPAND_H_
+#define QUORVEL_CODECS_FANO_FANO_EXPAND_H_
+
+#include <cstdint>
+
+#include "codecs/fano/fano_tree_reader.h"
+
+namespace quorvel {
+
+enum class FanoExpandStatus {
+  kComplete,          // all n positions decoded (some may have given no byte)
+  kTreeRejected,      // see tree_result; nothing written
+  kPayloadExhausted,  // the payload ended before the n-th position
+};
+
+struct FanoExpandResult {
+  FanoExpandStatus status;
+  FanoTreeResult tree_result;
+  uint32_t bytes_written;  // from the start of destination; the rest is left as it was
+};
+
+// destination holds n bytes; payload holds payload_len bytes and is only read.
+FanoExpandResult fano_expand(const uint8_t* payload, uint8_t* destination, uint32_t payload_len,
+                             uint32_t n);
+FanoExpandResult fano_expand_one_code_per_lookup(const uint8_t* payload, uint8_t* destination,
+                                                 uint32_t payload_len, uint32_t n);
+FanoExpandResult fano_expand_reference(const uint8_t* payload, uint8_t* destination,
+                                       uint32_t payload_len, uint32_t n);
+
+}  // namespace quorvel
+
+#endif  // QUORVEL_CODECS_FANO_FANO_EXPAND_H_
