@@ -17,6 +17,7 @@
 #include "fuzz/frame_shape_param.h"
 #include "fuzz/fuzz_input.h"
 #include "fuzz/round_trip_check.h"
+#include "util/big_endian.h"
 #include "util/little_endian.h"
 
 namespace quorvel {
@@ -31,11 +32,6 @@ Bytes fill_frame(FuzzInput& input, const FuzzFrameShape& shape, uint8_t fill) {
   const size_t run = static_cast<size_t>(fill) + 1;
   for (size_t i = 0; i < frame.size(); ++i) frame[i] = input.data()[(i / run) % input.size()];
   return frame;
-}
-
-uint32_t get_be32(const uint8_t* in) {
-  return static_cast<uint32_t>(in[0]) << 24 | static_cast<uint32_t>(in[1]) << 16 |
-         static_cast<uint32_t>(in[2]) << 8 | static_cast<uint32_t>(in[3]);
 }
 
 void check_stream(const Bytes& payload, const Bytes& filtered) {

@@ -9,6 +9,7 @@
 #include "codecs/deflate/deflate_block_header.h"
 #include "codecs/deflate/deflate_huffman_code.h"
 #include "codecs/deflate/entropy_estimate.h"
+#include "util/big_endian.h"
 #include "util/little_endian.h"
 
 namespace quorvel {
@@ -37,13 +38,6 @@ uint64_t stored_bits(uint32_t n, uint32_t pending) {
   const uint32_t first_header = ((pending + kBlockHeaderBits + 7) & ~7u) - pending;
   return first_header + 8ull * kStoredLengthBytes + 8ull * n +
          (stored_blocks_for(n) - 1) * 8ull * kStoredBlockCostBytes;
-}
-
-void put_be32(uint8_t* out, uint32_t value) {
-  out[0] = static_cast<uint8_t>(value >> 24);
-  out[1] = static_cast<uint8_t>(value >> 16);
-  out[2] = static_cast<uint8_t>(value >> 8);
-  out[3] = static_cast<uint8_t>(value);
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 #define QUORVEL_CODECS_FANO_FANO_BIT_READER_H_
 
 #include <cstdint>
-#include <cstring>
+
+#include "util/big_endian.h"
 
 namespace quorvel {
 
@@ -14,13 +15,7 @@ inline uint64_t fano_peek_bits(const uint8_t* payload, uint32_t payload_len, uin
   const uint64_t byte_pos = bit_pos >> 3;
   uint64_t word = 0;
   if (byte_pos + 8 <= payload_len) {
-    const uint8_t* in = payload + byte_pos;
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    std::memcpy(&word, in, sizeof word);  // one unaligned load and a byte swap
-    word = __builtin_bswap64(word);
-#else
-    for (int i = 0; i < 8; ++i) word = (word << 8) | in[i];
-#endif
+    word = get_be64(payload + byte_pos);
   } else {
     for (uint64_t i = byte_pos; i < byte_pos + 8; ++i) {
       word = (word << 8) | (i < payload_len ? payload[i] : 0u);

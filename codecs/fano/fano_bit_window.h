@@ -7,7 +7,8 @@
 #define QUORVEL_CODECS_FANO_FANO_BIT_WINDOW_H_
 
 #include <cstdint>
-#include <cstring>
+
+#include "util/big_endian.h"
 
 namespace quorvel {
 
@@ -75,25 +76,13 @@ class FanoBitWindow {
   }
 
  private:
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   static Word load(const uint8_t* in) {
-    Word word;
-    std::memcpy(&word, in, sizeof word);  // one unaligned load and a byte swap
-    return byte_swap(word);
+    if constexpr (sizeof(Word) == 8) {
+      return get_be64(in);
+    } else {
+      return get_be32(in);
+    }
   }
-  static uint64_t byte_swap(uint64_t word) {
-    return __builtin_bswap64(word);
-  }
-  static uint32_t byte_swap(uint32_t word) {
-    return __builtin_bswap32(word);
-  }
-#else
-  static Word load(const uint8_t* in) {
-    Word word = 0;
-    for (uint32_t i = 0; i < kWordBytes; ++i) word = static_cast<Word>(word << 8 | in[i]);
-    return word;
-  }
-#endif
 
   Word bits_;
   uint32_t count_;

@@ -11,6 +11,7 @@
 #include "codecs/codec_factory.h"
 #include "codecs/deflate/deflate_format.h"
 #include "tests/codecs/codec_test_support.h"
+#include "util/big_endian.h"
 #include "util/little_endian.h"
 
 namespace quorvel {
@@ -25,11 +26,6 @@ class DeflateCodecTest : public testing::Test {
 
   std::unique_ptr<DeflateCodec> codec_;
 };
-
-uint32_t get_be32(const uint8_t* in) {
-  return static_cast<uint32_t>(in[0]) << 24 | static_cast<uint32_t>(in[1]) << 16 |
-         static_cast<uint32_t>(in[2]) << 8 | static_cast<uint32_t>(in[3]);
-}
 
 uint32_t adler_of(const Bytes& bytes) {
   return static_cast<uint32_t>(
