@@ -1,22 +1,13 @@
 // DeflateBitWriter: the LSB-first bit writer of the deflate encoder. Pending bits sit at the
 // bottom of a 64-bit accumulator, the first bit at bit 0, and go out with one 8-byte
-// little-endian store per call, of which only the whole bytes count. On 32-bit x86 the
-// accumulator lives in an SSE2 register: a uint64_t in two general registers turns every
-// variable shift into a branchy multi-instruction sequence and made the coder 2x slower.
+// little-endian store per call, of which only the whole bytes count.
 #ifndef QUORVEL_CODECS_DEFLATE_DEFLATE_BIT_WRITER_H_
 #define QUORVEL_CODECS_DEFLATE_DEFLATE_BIT_WRITER_H_
 
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__) && !defined(__x86_64__)
-#include <emmintrin.h>
-#define QUORVEL_DEFLATE_SSE2_ACCUMULATOR 1
-#else
-#define QUORVEL_DEFLATE_SSE2_ACCUMULATOR 0
-#endif
-
-#include "util/little_endian.h"
+#include "codecs/bit_accumulator.h"
 
 namespace quorvel {
 
@@ -86,35 +77,21 @@ class DeflateBitWriter {
  private:
   // REQUIRES: pending_ + count <= 63.
   void add(uint32_t value, uint32_t count) {
-#if QUORVEL_DEFLATE_SSE2_ACCUMULATOR
-    bits_ = _mm_or_si128(bits_, _mm_sll_epi64(_mm_cvtsi32_si128(static_cast<int>(value)),
-                                              _mm_cvtsi32_si128(static_cast<int>(pending_))));
-#else
-    bits_ |= static_cast<uint64_t>(value) << pending_;
-#endif
+    bits_.or_shifted(value, pending_);
     pending_ += count;
   }
 
   // Stores the accumulator and keeps the 0-7 bits of the last, partial byte.
   void flush() {
     const uint32_t whole = pending_ & ~7u;  // at most 56: every shift below is defined
-#if QUORVEL_DEFLATE_SSE2_ACCUMULATOR
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(next_), bits_);
-    bits_ = _mm_srl_epi64(bits_, _mm_cvtsi32_si128(static_cast<int>(whole)));
-#else
-    put_le64(next_, bits_);
-    bits_ >>= whole;
-#endif
+    bits_.store_le64(next_);
+    bits_.shift_right(whole);
     next_ += whole >> 3;
     pending_ &= 7u;
   }
 
   uint8_t* next_;
-#if QUORVEL_DEFLATE_SSE2_ACCUMULATOR
-  __m128i bits_ = _mm_setzero_si128();
-#else
-  uint64_t bits_ = 0;  // pending bits from bit 0 up; above them zeros
-#endif
+  BitAccumulator bits_;   // pending bits from bit 0 up; above them zeros
   uint32_t pending_ = 0;  // 0 to 7 between calls
 };
 

@@ -5,6 +5,7 @@
 #include "codecs/fano/fano_ahead_bytes.h"
 #include "codecs/fano/fano_bit_reader.h"
 #include "codecs/fano/fano_bit_window.h"
+#include "codecs/register_width.h"
 #include "util/input_check.h"
 #include "util/little_endian.h"
 
@@ -14,10 +15,10 @@ namespace {
 // The window word: 64 bits where that is a register. On a 32-bit target each variable 64-bit
 // shift takes several instructions and two of its seven registers, and the window would be
 // spilled on the look-ups' critical path: a 32-bit window, refilled twice as often, is faster.
-#if UINTPTR_MAX > 0xFFFFFFFFu
-using WindowWord = uint64_t;
-#else
+#if QUORVEL_NARROW_REGISTERS
 using WindowWord = uint32_t;
+#else
+using WindowWord = uint64_t;
 #endif
 
 // One 8-byte store of the entry's values, first value at the lowest address.
