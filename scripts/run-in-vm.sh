@@ -3,9 +3,10 @@
 # machine whose own kernel does not (no IA32 emulation, and no /dev/kvm either): QEMU with
 # software emulation boots Debian's own kernel, downloaded (not installed) with apt-get, over
 # a small busybox initramfs (scripts/vm-init.sh). The guest's root is this machine's own /,
-# shared read-only over virtio-9p, with tmpfs on /tmp, /run, /root, /home, /var/tmp and
+# shared read-only over virtio-9p, with copy-on-write layers in memory over /tmp, /root,
+# /home and /var/tmp (what the guest writes there stays in the guest) and an empty /run and
 # /dev/shm; SHARE_DIR is shared writable at its own path, so absolute paths in build trees
-# and ctest files work unchanged. The command runs as root in SHARE_DIR's view of the world
+# and ctest files work unchanged, and what the command writes there is kept. The command runs as root in SHARE_DIR's view of the world
 # with a clean environment (PATH, HOME, LANG and the --env values); its output is shown as
 # it comes, and its exit code is this script's.
 #
@@ -24,7 +25,7 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 usage() {
-  sed -n '12,17p' "$0" >&2
+  sed -n '13,19p' "$0" >&2
   exit 2
 }
 
@@ -103,10 +104,11 @@ make_boot_files() {
     name=$(basename "$file" .ko)
     module_file[${name//-/_}]=$file
   done < <(find "$modules_dir" -name '*.ko')
-  # virtio-pci for the devices, 9p over virtio for the shares, virtio-rng so that programs
-  # asking for random bytes early do not wait for entropy.
+  # virtio-pci for the devices, 9p over virtio for the shares, overlay for the writable
+  # layers over them, virtio-rng so that programs asking for random bytes early do not wait
+  # for entropy.
   local order="$work/order"
-  for name in virtio_pci 9pnet_virtio 9p virtio_rng; do
+  for name in virtio_pci 9pnet_virtio 9p overlay virtio_rng; do
     list_with_dependencies "$name" >>"$order"
   done
   while IFS= read -r file; do

@@ -1,8 +1,8 @@
 #!/bin/busybox sh
 # The init of the emulated PC that scripts/run-in-vm.sh boots: mounts the host's own root
-# read-only over virtio-9p, puts tmpfs where programs write, mounts the one writable share at
-# its own host path, runs the job that the runner left there, keeps its exit code beside it
-# and powers off. The kernel hands quorvel_share=PATH of its command line to this script's
+# read-only over virtio-9p, lays a copy-on-write layer in memory over the folders programs
+# write to, mounts the one writable share at its own host path, runs the job that the
+# runner left there, keeps its exit code beside it and powers off. The kernel hands quorvel_share=PATH of its command line to this script's
 # environment.
 /bin/busybox mkdir -p /proc /sys /dev /newroot
 /bin/busybox --install -s /bin
@@ -27,10 +27,18 @@ if ! mount -t 9p -o "ro,$nine_p" root /newroot; then
   say "cannot mount the host's root"
   power_off
 fi
-for dir in tmp run root home var/tmp; do
-  mount -t tmpfs -o mode=1777 tmpfs "/newroot/$dir"
+# Where programs write: the host's folder seen through a copy-on-write layer in memory, so
+# that a checkout under /tmp or /root is there at its own path and the host's files stay as
+# they are. /run starts empty, as at boot.
+mkdir -p /layers
+mount -t tmpfs tmpfs /layers
+for dir in tmp root home var/tmp; do
+  layer="/layers/$(echo "$dir" | tr / -)"
+  mkdir -p "$layer/upper" "$layer/work"
+  mount -t overlay overlay -o "lowerdir=/newroot/$dir,upperdir=$layer/upper,workdir=$layer/work" \
+    "/newroot/$dir" || mount -t tmpfs -o mode=1777 tmpfs "/newroot/$dir"
 done
-chmod 700 /newroot/root
+mount -t tmpfs -o mode=755 tmpfs /newroot/run
 mount -t proc proc /newroot/proc
 mount -t sysfs sysfs /newroot/sys
 mount -t devtmpfs devtmpfs /newroot/dev
