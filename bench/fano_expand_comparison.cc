@@ -13,7 +13,7 @@
 #include "codecs/byte_histogram.h"
 #include "codecs/fano/fano_code_builder.h"
 #include "codecs/fano/fano_compress.h"
-#include "codecs/fano/fano_expand.h"
+#include "codecs/fano/fano_expand_variants.h"
 
 namespace quorvel::bench {
 

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "codecs/fano/fano_codec.h"
-#include "codecs/fano/fano_expand.h"
+#include "codecs/fano/fano_expand_variants.h"
 #include "fuzz/codec_decode_check.h"
 #include "fuzz/frame_shape_param.h"
 #include "fuzz/fuzz_input.h"

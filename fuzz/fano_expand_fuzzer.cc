@@ -24,7 +24,7 @@
 #include "codecs/byte_histogram.h"
 #include "codecs/fano/fano_code_builder.h"
 #include "codecs/fano/fano_compress.h"
-#include "codecs/fano/fano_expand.h"
+#include "codecs/fano/fano_expand_variants.h"
 #include "codecs/fano/fano_pair_code_table.h"
 #include "fuzz/fuzz_input.h"
 

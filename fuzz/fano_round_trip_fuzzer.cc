@@ -13,7 +13,7 @@
 #include "codecs/fano/fano_code_builder.h"
 #include "codecs/fano/fano_codec.h"
 #include "codecs/fano/fano_compress.h"
-#include "codecs/fano/fano_expand.h"
+#include "codecs/fano/fano_expand_variants.h"
 #include "codecs/fano/fano_pair_code_table.h"
 #include "fuzz/frame_shape_param.h"
 #include "fuzz/fuzz_input.h"

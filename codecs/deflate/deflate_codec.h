@@ -6,8 +6,8 @@
 //
 // Payload: the zlib stream of length L (header 78 01, deflate blocks, Adler-32 of the
 // filtered bytes most significant byte first), then the same Adler-32 least significant
-// byte first; L + 4 bytes. encode() and decode() hand out a fresh malloc'd block
-// (output_not_owned = 0) that the caller frees.
+// byte first; L + 4 bytes. encode() and decode() hand out a block of the codec's
+// (output_not_owned = 0) that the caller gives back with release_output().
 #ifndef QUORVEL_CODECS_DEFLATE_DEFLATE_CODEC_H_
 #define QUORVEL_CODECS_DEFLATE_DEFLATE_CODEC_H_
 
@@ -32,13 +32,13 @@ class DeflateCodec : public FrameCodec {
   // output block stays the caller's.
   ~DeflateCodec() override;
 
-  // Filters the frame in place and compresses it into a new block of output_block_size(n)
+  // Filters the frame in place and compresses it into a block of output_block_size(n)
   // bytes, never writing past it; returns L + 4. Returns 0 with a null output_buffer,
   // leaving the frame as it was, when rows * pitch is not a positive 32-bit length, when
   // the block would not fit one, or when it cannot be allocated.
   int32_t encode(uint8_t* frame, int32_t row_bytes, int32_t rows, int32_t pitch) override;
 
-  // Inflates payload_len - 4 bytes (the appended checksum copy is not read) into a new block
+  // Inflates payload_len - 4 bytes (the appended checksum copy is not read) into a block
   // of n = rows * pitch bytes, never writing past it nor reading past payload_len; bytes
   // that the stream does not fill are zero. Runs VerticalDelta::inverse over the whole block
   // and returns n, whatever the stream held (a payload shorter than 4 bytes gives an

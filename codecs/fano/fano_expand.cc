@@ -3,6 +3,7 @@
 #include "codecs/fano/bit_cursor.h"
 #include "codecs/fano/fano_bit_reader.h"
 #include "codecs/fano/fano_decode_table.h"
+#include "codecs/fano/fano_expand_variants.h"
 #include "codecs/fano/fano_long_code_table.h"
 #include "codecs/fano/fano_multi_symbol_run.h"
 #include "codecs/fano/fano_multi_symbol_table.h"

@@ -2,13 +2,8 @@
 // read and validated first; a rejected tree decodes nothing. Each position then takes one
 // code; a path into an absent slot consumes as many bits as the longest code and gives no
 // byte (the output ends short). Decoding stops at the first position whose bits would end
-// past the payload, so time and output stay bounded by the payload for any input.
-// fano_expand takes several codes per look-up of a FanoMultiSymbolTable, and the positions
-// that table cannot settle (long codes, dead ends, a one-leaf tree, the last bytes of the
-// payload and of the output) one code per look-up of a FanoDecodeTable;
-// fano_expand_one_code_per_lookup decodes every position that second way, and is what the
-// benchmark measures fano_expand against; fano_expand_reference goes through the leaves sorted
-// by code length, bit by bit, and is what the fast ones are tested against.
+// past the payload, so time and output stay bounded by the payload for any input. Several
+// codes come from one table look-up where they can (fano_multi_symbol_run.h).
 #ifndef QUORVEL_CODECS_FANO_FANO_EXPAND_H_
 #define QUORVEL_CODECS_FANO_FANO_EXPAND_H_
 
@@ -33,10 +28,6 @@ struct FanoExpandResult {
 // destination holds n bytes; payload holds payload_len bytes and is only read.
 FanoExpandResult fano_expand(const uint8_t* payload, uint8_t* destination, uint32_t payload_len,
                              uint32_t n);
-FanoExpandResult fano_expand_one_code_per_lookup(const uint8_t* payload, uint8_t* destination,
-                                                 uint32_t payload_len, uint32_t n);
-FanoExpandResult fano_expand_reference(const uint8_t* payload, uint8_t* destination,
-                                       uint32_t payload_len, uint32_t n);
 
 }  // namespace quorvel
 

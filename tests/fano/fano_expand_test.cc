@@ -1,8 +1,6 @@
 // The decoders: the golden payloads, the table decoder against the record-by-record
 // reference on encoded and on damaged payloads, and the bounds that hold for any input.
 // Payloads and outputs sit flush against an unreadable page.
-#include "codecs/fano/fano_expand.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -13,6 +11,7 @@
 #include "codecs/byte_histogram.h"
 #include "codecs/fano/fano_code_builder.h"
 #include "codecs/fano/fano_compress.h"
+#include "codecs/fano/fano_expand_variants.h"
 #include "tests/fano/bit_string.h"
 #include "tests/fano/fano_test_frames.h"
 #include "tests/fano/golden_payloads.h"
