@@ -2,7 +2,7 @@
 // of freed. A block given back is kept (up to two, the largest so far) and handed out again
 // when it is large enough, so a run of frames costs no heap traffic per frame; under Wine a
 // fresh block of a few megabytes costs milliseconds. Blocks are ordinary malloc blocks: a
-// caller that frees one itself instead of giving it back is fine too.
+// holder that frees one itself instead of giving it back is fine too.
 //
 // Under AddressSanitizer the bytes past the size asked for are poisoned while a block is out,
 // so an overrun of the payload is caught as it is with an exact-size block.

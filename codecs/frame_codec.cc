@@ -1,5 +1,7 @@
 #include "codecs/frame_codec.h"
 
+#include <cstdlib>
+
 namespace quorvel {
 
 int32_t frame_bytes(int32_t rows, int32_t pitch) {
@@ -24,8 +26,21 @@ int32_t FrameCodec::decode(const uint8_t* payload, int32_t /*row_bytes*/, int32_
 }
 
 void FrameCodec::release_output() {
-  if (!output_not_owned) blocks_.give_back(output_buffer);
+  if (!output_not_owned) give_back_block(output_buffer);
   output_buffer = nullptr;
+}
+
+void FrameCodec::free_output(uint8_t* output) {
+  if (output != nullptr) std::free(output - kOutputHeadroom);
+}
+
+uint8_t* FrameCodec::take_block(size_t size) {
+  uint8_t* block = blocks_.take(kOutputHeadroom + size);
+  return block == nullptr ? nullptr : block + kOutputHeadroom;
+}
+
+void FrameCodec::give_back_block(uint8_t* block) {
+  if (block != nullptr) blocks_.give_back(block - kOutputHeadroom);
 }
 
 }  // namespace quorvel

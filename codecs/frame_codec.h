@@ -3,10 +3,15 @@
 // A frame is a pointer to its top row with row_bytes (bytes that carry pixels), rows and
 // pitch (row start to row start); it occupies n = rows * pitch bytes. After encode() or
 // decode() the caller holds the block at output_buffer until it has used the bytes, then
-// gives it back with release_output(), and the codec keeps it for the next frame (free()
-// releases it for good, which is fine too). When output_not_owned is set the block is the
-// caller's own buffer (raw codec) and nothing is given back. Destructors release the codec's
-// work area and the blocks it keeps, never a block that is out at output_buffer.
+// gives it back with release_output(), and the codec keeps it for the next frame. When
+// output_not_owned is set the block is the caller's own buffer (raw codec) and nothing is
+// given back. Destructors release the codec's work area and the blocks it keeps, never a
+// block that is out at output_buffer: a caller that keeps one past its codec frees it with
+// free_output().
+//
+// Every block the codec hands out has kOutputHeadroom bytes in front of output_buffer that
+// are the caller's to write: the server puts a reply's header and record there, so that
+// they go out with the payload in one send.
 //
 // FrameCodec itself is the pass-through (type 0); RawCodec is a FrameCodec of type 0.
 #ifndef QUORVEL_CODECS_FRAME_CODEC_H_
@@ -42,16 +47,23 @@ class FrameCodec {
   // way.
   void release_output();
 
+  // The bytes before an owned output_buffer that belong to its holder; a multiple of 16, so
+  // that output_buffer keeps the alignment of malloc's blocks.
+  static constexpr size_t kOutputHeadroom = 80;
+  // Frees an owned block that its holder kept past the codec; null is ignored.
+  static void free_output(uint8_t* output_buffer);
+
   uint8_t* output_buffer = nullptr;
   const int32_t type_id;
   bool output_not_owned = false;
 
  protected:
-  // The block encode() or decode() hands out: one given back earlier when it is large
-  // enough, else a fresh one; null when it cannot be allocated. REQUIRES: size > 0.
-  uint8_t* take_block(size_t size) { return blocks_.take(size); }
+  // The block encode() or decode() hands out, size bytes after kOutputHeadroom: one given
+  // back earlier when it is large enough, else a fresh one; null when it cannot be
+  // allocated. REQUIRES: 0 < size <= SIZE_MAX - kOutputHeadroom.
+  uint8_t* take_block(size_t size);
   // For a block taken but not handed out after all.
-  void give_back_block(uint8_t* block) { blocks_.give_back(block); }
+  void give_back_block(uint8_t* block);
 
  private:
   BlockPool blocks_;

@@ -31,8 +31,7 @@ inline void check_decode(FrameCodec& codec, const uint8_t* data, size_t size) {
   volatile uint8_t sink = 0;
   for (int32_t i = 0; i < shape.frame_bytes(); ++i)
     sink = static_cast<uint8_t>(sink ^ codec.output_buffer[i]);
-  std::free(codec.output_buffer);
-  codec.output_buffer = nullptr;
+  codec.release_output();
 }
 
 }  // namespace quorvel

@@ -22,8 +22,7 @@ inline void fuzz_require(bool condition) {
 inline FuzzBytes take_block(FrameCodec& codec, int32_t length) {
   fuzz_require(codec.output_buffer != nullptr && length >= 0 && !codec.output_not_owned);
   FuzzBytes bytes(codec.output_buffer, codec.output_buffer + length);
-  std::free(codec.output_buffer);
-  codec.output_buffer = nullptr;
+  codec.release_output();
   return bytes;
 }
 

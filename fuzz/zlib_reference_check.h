@@ -58,8 +58,7 @@ inline ReferenceFrame check_against_zlib(DeflateCodec& codec, const std::vector<
     same_bytes = expected.outcome.produced;
   }
   if (std::memcmp(codec.output_buffer, expected.bytes.data(), same_bytes) != 0) __builtin_trap();
-  std::free(codec.output_buffer);
-  codec.output_buffer = nullptr;
+  codec.release_output();
   return expected;
 }
 

@@ -1,5 +1,8 @@
 #include "server/session.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "codecs/codec_factory.h"
 #include "server/send_chunked.h"
 #include "util/input_check.h"
@@ -10,6 +13,13 @@ namespace quorvel {
 namespace {
 
 constexpr int kRequestWaitMs = 10;
+constexpr int32_t kFrameReplyPrefixSize = kHeaderSize + kFrameInfoSize;
+constexpr int32_t kAudioReplyPrefixSize = kHeaderSize + kAudioInfoSize;
+static_assert(kFrameReplyPrefixSize <= static_cast<int32_t>(FrameCodec::kOutputHeadroom),
+              "the codecs' blocks keep room for a frame reply's header and record");
+// Audio replies up to this size are copied whole into one block: those of a frame's length
+// of sound are a few kilobytes.
+constexpr int32_t kAudioReplyCopyLimit = 1 << 20;
 // Audio the host did not deliver goes out as zeros, sent from this block.
 constexpr int32_t kZeroBlockSize = 65536;
 const uint8_t kZeros[kZeroBlockSize] = {};
@@ -28,6 +38,17 @@ int64_t delivered_bytes(int32_t samples, int32_t channels, int32_t byte_count) {
   return (samples < capped_samples ? samples : capped_samples) * bytes_per_sample;
 }
 
+// Of the byte_count bytes an audio reply carries, those the host delivered; zeros follow.
+int32_t bytes_from_host(const uint8_t* audio, int64_t audio_bytes, int32_t byte_count) {
+  if (audio == nullptr) return 0;
+  return static_cast<int32_t>(audio_bytes < byte_count ? audio_bytes : byte_count);
+}
+
+void write_audio_reply_prefix(uint8_t* prefix, int32_t byte_count) {
+  write_header(prefix, byte_count + 1 + kAudioInfoSize, kAudioReply);
+  write_audio_info({byte_count}, prefix + kHeaderSize);
+}
+
 }  // namespace
 
 Session::Session(const HostOutputInfo& host, const ServerSettings& settings,
@@ -38,6 +59,7 @@ Session::Session(const HostOutputInfo& host, const ServerSettings& settings,
 
 Session::~Session() {
   if (codec_ != nullptr) codec_->release_output();
+  std::free(audio_reply_);
 }
 
 void Session::serve() {
@@ -190,12 +212,18 @@ bool Session::send_frame_reply(const FrameInfoRecord& frame) {
   const int32_t payload_size = frame.payload_size;
   bool sent = payload_size >= 0 && payload_size <= INT32_MAX - (1 + kFrameInfoSize);
   if (sent) {
-    uint8_t header[kHeaderSize];
-    uint8_t record[kFrameInfoSize];
-    write_header(header, payload_size + 1 + kFrameInfoSize, kFrameReply);
-    write_frame_info(frame, record);
-    sent = send_part(header, kHeaderSize) && send_part(record, kFrameInfoSize) &&
-           send_part(codec_->output_buffer, payload_size);
+    // Header and record go in front of the payload when it is a block of the codec's, which
+    // keeps room there: the whole reply is then one send (each costs a round trip through
+    // Wine's server process). The host's own frame (raw) follows a separate prefix.
+    uint8_t* payload = codec_->output_buffer;
+    const bool in_front = !codec_->output_not_owned && payload != nullptr && payload_size > 0 &&
+                          payload_size <= INT32_MAX - kFrameReplyPrefixSize;
+    uint8_t own_prefix[kFrameReplyPrefixSize];
+    uint8_t* prefix = in_front ? payload - kFrameReplyPrefixSize : own_prefix;
+    write_header(prefix, payload_size + 1 + kFrameInfoSize, kFrameReply);
+    write_frame_info(frame, prefix + kHeaderSize);
+    sent = in_front ? send_part(prefix, kFrameReplyPrefixSize + payload_size)
+                    : send_part(prefix, kFrameReplyPrefixSize) && send_part(payload, payload_size);
   }
   codec_->release_output();
   return sent;
@@ -217,9 +245,7 @@ bool Session::handle_get_frame(const Request& request) {
 }
 
 bool Session::send_audio_data(const uint8_t* audio, int64_t audio_bytes, int32_t byte_count) {
-  const int32_t from_host =
-      audio == nullptr ? 0
-                       : static_cast<int32_t>(audio_bytes < byte_count ? audio_bytes : byte_count);
+  const int32_t from_host = bytes_from_host(audio, audio_bytes, byte_count);
   if (from_host > 0 && !send_part(audio, from_host)) return false;
   for (int32_t left = byte_count - from_host; left > 0;) {
     const int32_t piece = left < kZeroBlockSize ? left : kZeroBlockSize;
@@ -244,17 +270,45 @@ bool Session::handle_get_audio(const Request& request) {
   const int32_t samples = delivered >= 0 ? delivered : audio_request.sample_count;
   const int64_t audio_bytes = delivered_bytes(samples, host_.audio_channels, byte_count);
 
-  uint8_t header[kHeaderSize];
-  uint8_t record[kAudioInfoSize];
-  write_header(header, byte_count + 1 + kAudioInfoSize, kAudioReply);
-  write_audio_info({byte_count}, record);
-  // The header goes out in one send of its own, once the client's socket can take it.
+  // A reply of up to kAudioReplyCopyLimit bytes is assembled whole and goes out in one
+  // send; a longer one in parts, its header in a send of its own once the socket can take
+  // it. Either way a header that goes out only in part ends the run.
+  const int32_t reply_size = kAudioReplyPrefixSize + byte_count;
+  uint8_t* reply = byte_count <= kAudioReplyCopyLimit ? audio_reply_block(reply_size) : nullptr;
+  if (reply != nullptr) {
+    write_audio_reply_prefix(reply, byte_count);
+    const int32_t from_host = bytes_from_host(audio, audio_bytes, byte_count);
+    if (from_host > 0) std::memcpy(reply + kAudioReplyPrefixSize, audio, from_host);
+    std::memset(reply + kAudioReplyPrefixSize + from_host, 0,
+                static_cast<size_t>(byte_count - from_host));
+    return send_audio_reply(reply, reply_size);
+  }
+  uint8_t prefix[kAudioReplyPrefixSize];
+  write_audio_reply_prefix(prefix, byte_count);
   if (!wait_until_writable(client_, host_.is_aborted) ||
-      net::send(client_, header, kHeaderSize) != kHeaderSize) {
+      net::send(client_, prefix, kHeaderSize) != kHeaderSize) {
     return false;
   }
-  if (!send_part(record, kAudioInfoSize)) return false;
+  if (!send_part(prefix + kHeaderSize, kAudioInfoSize)) return false;
   return send_audio_data(audio, audio_bytes, byte_count);
+}
+
+bool Session::send_audio_reply(const uint8_t* reply, int32_t size) {
+  // As when the header goes alone: the first send, once the socket can take bytes, must
+  // take the whole header, or the run ends.
+  if (!wait_until_writable(client_, host_.is_aborted)) return false;
+  const int first = net::send(client_, reply, size < kSendPieceSize ? size : kSendPieceSize);
+  if (first < kHeaderSize) return false;
+  return first == size || send_part(reply + first, size - first);
+}
+
+uint8_t* Session::audio_reply_block(int32_t size) {
+  if (size > audio_reply_capacity_) {
+    std::free(audio_reply_);
+    audio_reply_ = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
+    audio_reply_capacity_ = audio_reply_ != nullptr ? size : 0;
+  }
+  return audio_reply_;
 }
 
 }  // namespace quorvel

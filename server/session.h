@@ -64,6 +64,11 @@ class Session {
   bool send_frame_reply(const FrameInfoRecord& record);
   bool send_part(const uint8_t* data, int32_t length);
   bool send_audio_data(const uint8_t* audio, int64_t audio_bytes, int32_t byte_count);
+  // Sends an assembled audio reply of size bytes.
+  bool send_audio_reply(const uint8_t* reply, int32_t size);
+  // The session's block for whole audio replies, grown to at least size bytes; null when it
+  // cannot be.
+  uint8_t* audio_reply_block(int32_t size);
 
   const HostOutputInfo& host_;
   const ServerSettings& settings_;
@@ -71,6 +76,8 @@ class Session {
   std::unique_ptr<FrameCodec> codec_;
   // The read-ahead's frame, encoded by the current codec and ready for the next request.
   std::optional<FrameInfoRecord> prefetched_;
+  uint8_t* audio_reply_ = nullptr;
+  int32_t audio_reply_capacity_ = 0;
 };
 
 }  // namespace quorvel

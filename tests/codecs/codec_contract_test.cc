@@ -73,7 +73,7 @@ TEST_P(CodecContractTest, BlockStaysTheCallersAfterTheCodecIsDestroyed) {
 
   std::unique_ptr<FrameCodec> other = make_codec(GetParam());
   const Bytes payload(block, block + length);
-  std::free(block);
+  FrameCodec::free_output(block);
   EXPECT_EQ(decode_guarded(*other, payload, shape).frame, frame);
 }
 

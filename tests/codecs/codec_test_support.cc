@@ -13,8 +13,7 @@ Bytes take_output(FrameCodec& codec, int32_t length) {
   if (codec.output_buffer != nullptr && length > 0) {
     bytes.assign(codec.output_buffer, codec.output_buffer + length);
   }
-  if (!codec.output_not_owned) std::free(codec.output_buffer);
-  codec.output_buffer = nullptr;
+  codec.release_output();
   return bytes;
 }
 

@@ -32,7 +32,7 @@ Bytes encode(const Bytes& frame, const Shape& shape) {
   EXPECT_FALSE(codec.output_not_owned);
   EXPECT_GT(length, 0);
   Bytes payload(codec.output_buffer, codec.output_buffer + (length > 0 ? length : 0));
-  std::free(codec.output_buffer);
+  codec.release_output();
   return payload;
 }
 
@@ -44,7 +44,7 @@ Bytes decode(const Bytes& payload, const Shape& shape) {
   EXPECT_FALSE(codec.output_not_owned);
   EXPECT_EQ(length, static_cast<int32_t>(shape.bytes()));
   Bytes frame(codec.output_buffer, codec.output_buffer + shape.bytes());
-  std::free(codec.output_buffer);
+  codec.release_output();
   return frame;
 }
 
@@ -89,7 +89,7 @@ TEST(FanoCodecTest, EncodeFiltersTheCallersFrameInPlace) {
   frame[16] = 7;  // row 1, column 0: 7 under 5
   FanoCodec codec;
   codec.encode(frame.data(), shape.row_bytes, shape.rows, shape.pitch);
-  std::free(codec.output_buffer);
+  codec.release_output();
   EXPECT_EQ(frame[0], 5);
   EXPECT_EQ(frame[16], 2);
   EXPECT_EQ(frame[17], 0);
@@ -103,7 +103,7 @@ TEST(FanoCodecTest, EncodeOfAOneRowFrameIsTheWorkedExampleStream) {
   ASSERT_EQ(length, 6);
   EXPECT_EQ(Bytes(codec.output_buffer, codec.output_buffer + 6),
             Bytes({0x5B, 0x0E, 0xC5, 0x6C, 0x61, 0x80}));
-  std::free(codec.output_buffer);
+  codec.release_output();
   EXPECT_EQ(decode({0x5B, 0x0E, 0xC5, 0x6C, 0x61, 0x80}, {3, 1, 3}), Bytes({'a', 'b', 'c'}));
 }
 
@@ -141,7 +141,7 @@ TEST(FanoCodecTest, UndecodablePayloadsGiveNZeroBytes) {
         << c.name;
     ASSERT_NE(codec.output_buffer, nullptr) << c.name;
     EXPECT_EQ(Bytes(codec.output_buffer, codec.output_buffer + 64), Bytes(64, 0)) << c.name;
-    std::free(codec.output_buffer);
+    codec.release_output();
   }
 }
 
@@ -165,7 +165,7 @@ TEST(FanoCodecTest, DestroyingTheCodecLeavesTheBlockToTheCaller) {
     block = codec.output_buffer;
   }
   EXPECT_EQ(block[0] >> 6, 0b01);  // the tree's first bits, still readable: 0 (root), 1
-  std::free(block);
+  FrameCodec::free_output(block);
 }
 
 }  // namespace

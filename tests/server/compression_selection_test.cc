@@ -63,8 +63,11 @@ TEST_P(SetCompression, LaterFrameRepliesCarryTheSelectedCodec) {
   ASSERT_EQ(sent.size(), 4u);
   EXPECT_EQ(sent[0].command, kCompressionAck);
   EXPECT_EQ(sent[0].length, 1);
+  // A compressed frame reply, header, record and payload, goes out in one send.
+  std::vector<int> one_send_each = {kHeaderSize};
   for (size_t i = 1; i < sent.size(); ++i) {
     const FrameInfoRecord record = frame_info_of(sent[i]);
+    one_send_each.push_back(kHeaderSize + kFrameInfoSize + record.payload_size);
     EXPECT_EQ(record.compression, GetParam().type);
     EXPECT_EQ(record.payload_size, static_cast<int32_t>(frame_payload_of(sent[i]).size()));
     EXPECT_EQ(sent[i].length, record.payload_size + 69);
@@ -72,6 +75,7 @@ TEST_P(SetCompression, LaterFrameRepliesCarryTheSelectedCodec) {
         << "frame " << record.frame_number;
   }
   EXPECT_EQ(sent_frame_numbers(sent), (std::vector<int32_t>{0, 1, 5}));
+  EXPECT_EQ(fake_sockets::send_sizes(), one_send_each);
   expect_ended_cleanly();
 }
 
