@@ -87,10 +87,15 @@ make_boot_files() {
   fi
   echo "run-in-vm.sh: making the emulated PC's kernel and initramfs ($package)" >&2
   work=$(mktemp -d "$cache/make.XXXXXX")
-  # Into a private folder, which the _apt user cannot enter.
-  (cd "$work" && apt-get download -q -o APT::Sandbox::User=root "$package" busybox-static \
-    >/dev/null) ||
-    fail "cannot download $package and busybox-static"
+  # Into a private folder, which the _apt user cannot enter; a mirror in the middle of a
+  # sync may fail once.
+  local attempt
+  for attempt in 1 2 3; do
+    (cd "$work" && apt-get download -q -o APT::Sandbox::User=root "$package" busybox-static \
+      >/dev/null) && break
+    [ "$attempt" -lt 3 ] || fail "cannot download $package and busybox-static"
+    sleep $((attempt * 5))
+  done
   dpkg-deb -x "$work"/linux-image-*.deb "$work/kernel"
   dpkg-deb -x "$work"/busybox-static_*.deb "$work/busybox"
 
