@@ -22,6 +22,7 @@
 #include "apps/fetch/compression_choice.h"
 #include "apps/fetch/delivery_client.h"
 #include "apps/fetch/fetch_job.h"
+#include "apps/fetch/wav_writer.h"
 #include "apps/serve/test_pattern.h"
 #include "apps/serve/test_tone.h"
 #include "tests/apps/media_files.h"
@@ -121,14 +122,14 @@ void expect_server_exits_cleanly(Server& server) {
 std::string pattern_frame(int32_t width, int32_t height, int32_t frames, int32_t n) {
   serve::TestPattern pattern({width, height, 30000, 1001, frames});
   std::string frame(static_cast<size_t>(width) * 2 * static_cast<size_t>(height), '\0');
-  pattern.render(n, reinterpret_cast<uint8_t*>(frame.data()));
+  pattern.render(n, reinterpret_cast<uint8_t*>(frame.data()), nullptr);
   return frame;
 }
 
 std::string tone_bytes(uint32_t total, int64_t first, int64_t count) {
   serve::TestTone tone({48000, 2, total});
   std::string bytes(static_cast<size_t>(count) * 4, '\0');
-  tone.read(first, count, reinterpret_cast<uint8_t*>(bytes.data()));
+  tone.read(first, count, reinterpret_cast<uint8_t*>(bytes.data()), nullptr);
   return bytes;
 }
 
@@ -353,6 +354,62 @@ TEST(EndToEndTest, WavInputOfOneTwoAndSixChannels) {
   }
 }
 
+// An input rewritten shorter while it is served (re-rendered between two clients, or
+// written over by a fetch) ends the run with one line and exit 1, never with SIGBUS.
+TEST(EndToEndTest, InputCutWhileServedEndsTheRunWithOneLine) {
+  const std::string y4m_header = "YUV4MPEG2 W16 H8 F25:1 Ip C422\n";
+  const size_t frame_record = 6 + 16 * 8 * 2;  // "FRAME\n" and the planes
+  std::string y4m = y4m_header;
+  for (int n = 0; n < 10; ++n) y4m += "FRAME\n" + std::string(16 * 8 * 2, static_cast<char>(n));
+  std::vector<uint8_t> wav_header;
+  ASSERT_TRUE(client::wav_header(2, 48000, 48000, &wav_header));
+  const std::string wav =
+      std::string(wav_header.begin(), wav_header.end()) + tone_bytes(48000, 0, 48000);
+  struct Case {
+    const char* name;
+    bool cut_the_video;  // else the audio
+    size_t cut_to;
+    std::string says;  // after the file's path
+  };
+  const Case cases[] = {
+      {"Y4M", true, y4m_header.size() + 2 * frame_record + 100,
+       " was cut to " + std::to_string(y4m_header.size() + 2 * frame_record + 100) +
+           " bytes while served (frame 5 needs " +
+           std::to_string(y4m_header.size() + 6 * frame_record) + ")\n"},
+      {"WAV", false, 44 + 1000 * 4,
+       " was cut to 4044 bytes while served (samples 20000 to 20099 need " +
+           std::to_string(44 + 20100 * 4) + ")\n"},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    write_text_file(dir.file("in.y4m"), y4m);
+    write_text_file(dir.file("in.wav"), wav);
+    Server server = start_server({"--input", dir.file("in.y4m"), "--audio", dir.file("in.wav")});
+    client::DeliveryClient client;
+    ASSERT_TRUE(client.connect("127.0.0.1", std::to_string(server.port), 5000)) << client.error();
+    ASSERT_TRUE(client.get_stream_info(nullptr)) << client.error();
+    std::vector<uint8_t> frame;
+    std::vector<uint8_t> audio;
+    ASSERT_TRUE(client.get_frame(0, &frame)) << client.error();
+    ASSERT_TRUE(client.get_audio(0, 100, &audio)) << client.error();
+    const std::string cut = dir.file(c.cut_the_video ? "in.y4m" : "in.wav");
+    ASSERT_EQ(truncate(cut.c_str(), static_cast<off_t>(c.cut_to)), 0);
+    // The reply that needed the lost bytes is the last: a frame's never comes, audio's
+    // comes as silence, and the next request finds the connection closed.
+    if (c.cut_the_video) {
+      EXPECT_FALSE(client.get_frame(5, &frame)) << c.name;
+    } else {
+      client.get_audio(20000, 100, &audio);
+      EXPECT_FALSE(client.get_frame(1, &frame)) << c.name;
+    }
+    EXPECT_EQ(server.process->wait(kRunMs), 1) << c.name;
+    EXPECT_EQ(server.process->stderr_text().substr(
+                  server.process->stderr_text().rfind("quorvel-serve: ")),
+              "quorvel-serve: " + cut + c.says)
+        << c.name;
+  }
+}
+
 TEST(EndToEndTest, DisconnectEndsTheRunAndServeExitsZero) {
   Server server = start_server({});
   client::DeliveryClient client;
@@ -553,9 +610,46 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
     EXPECT_EQ(bad.err, "quorvel-serve: bad --port '" + std::string(port) +
                            "' (a number from 0 to 65535 or a TCP service name)\n");
   }
-  const Finished missing = run_program({serve, "--input", "/nonexistent.y4m"});
-  EXPECT_EQ(missing.code, 1);
-  EXPECT_EQ(missing.err.rfind("quorvel-serve: cannot open", 0), 0u) << missing.err;
+  write_text_file(dir.file("in.y4m"), "YUV4MPEG2 W2 H1 F25:1 C422\nFRAME\nabcd");
+  struct ServeCase {
+    std::vector<std::string> args;
+    int code;
+    std::string says;  // the whole of stderr
+  };
+  const ServeCase serve_cases[] = {
+      {{"--input", "/nonexistent.y4m"},
+       1,
+       "quorvel-serve: cannot open /nonexistent.y4m: No such file or directory\n"},
+      {{"--input", "-"},
+       1,
+       "quorvel-serve: standard input (-) is not served; give a file's path\n"},
+      {{"--audio", "-"},
+       1,
+       "quorvel-serve: standard input (-) is not served; give a file's path\n"},
+      {{"--input", dir.file("in.y4m"), "--size", "64x48"},
+       2,
+       "quorvel-serve: --size applies to the test pattern only; the --input file gives its own "
+       "size and length\n"},
+      {{"--input", dir.file("in.y4m"), "--frames", "5"},
+       2,
+       "quorvel-serve: --frames applies to the test pattern only; the --input file gives its "
+       "own size and length\n"},
+      {{"--port", "[::1]:22050"},
+       2,
+       "quorvel-serve: --port '[::1]:22050' names an IPv6 address, and quorvel-serve listens on "
+       "IPv4 only: give 127.0.0.1:22050 for this machine, or :22050 for every interface\n"},
+      {{"--port", "::1"},
+       2,
+       "quorvel-serve: --port '::1' names an IPv6 address, and quorvel-serve listens on IPv4 "
+       "only: give 127.0.0.1:PORT for this machine, or :PORT for every interface\n"},
+  };
+  for (const ServeCase& c : serve_cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), serve);
+    const Finished refused_serve = run_program(args);
+    EXPECT_EQ(refused_serve.code, c.code) << c.args[0] << " " << c.args[1];
+    EXPECT_EQ(refused_serve.err, c.says);
+  }
   EXPECT_EQ(run_program({serve, "--help"}).code, 0);
 }
 
