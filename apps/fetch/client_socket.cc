@@ -33,7 +33,9 @@ void disable_nagle(int fd) {
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-int connect_first(const addrinfo* candidates, int timeout_ms, std::string* error) {
+// *refused: the last candidate refused the connection (nothing listens there, or a
+// quorvel-serve that is serving a client and so has no listener).
+int connect_first(const addrinfo* candidates, int timeout_ms, std::string* error, bool* refused) {
   for (const addrinfo* candidate = candidates; candidate != nullptr;
        candidate = candidate->ai_next) {
     const int fd = ::socket(candidate->ai_family, candidate->ai_socktype, candidate->ai_protocol);
@@ -48,6 +50,7 @@ int connect_first(const addrinfo* candidates, int timeout_ms, std::string* error
       result = ::connect(fd, candidate->ai_addr, candidate->ai_addrlen);
     } while (result != 0 && errno == EINTR);
     if (result == 0) return fd;
+    *refused = errno == ECONNREFUSED;
     *error = errno == EINPROGRESS || errno == EAGAIN ? "timed out" : std::strerror(errno);
     ::close(fd);
   }
@@ -75,7 +78,8 @@ bool ClientSocket::connect(const std::string& host, const std::string& port, int
     return false;
   }
   std::string reason = "no address";
-  fd_ = connect_first(candidates, timeout_ms, &reason);
+  refused_ = false;
+  fd_ = connect_first(candidates, timeout_ms, &reason, &refused_);
   freeaddrinfo(candidates);
   if (fd_ < 0) {
     *error = "cannot connect to " + host + ":" + port + ": " + reason;

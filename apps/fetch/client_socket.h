@@ -30,6 +30,8 @@ class ClientSocket {
   bool connect(const std::string& host, const std::string& port, int timeout_ms,
                std::string* error);
   bool connected() const { return fd_ >= 0; }
+  // The last connect() failed because the server refused it.
+  bool connection_refused() const { return refused_; }
   void close();
 
   // Asked when a signal interrupts a receive: true gives kStopped instead of waiting on, so
@@ -44,6 +46,7 @@ class ClientSocket {
 
  private:
   int fd_ = -1;
+  bool refused_ = false;
   bool (*stop_requested_)() = nullptr;
   std::string last_error_;
 };

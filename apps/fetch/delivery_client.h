@@ -84,6 +84,8 @@ class DeliveryClient {
   ClientStatus status() const { return status_; }
   const std::string& error() const { return error_; }
   bool connected() const { return socket_.connected(); }
+  // connect() failed because the server refused the connection.
+  bool connection_refused() const { return socket_.connection_refused(); }
   // Bytes received from the server so far (headers, records and payloads).
   uint64_t bytes_received() const { return bytes_received_; }
   const StreamInfoRecord& stream_info() const { return info_; }

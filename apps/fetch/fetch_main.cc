@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "apps/fetch/compression_choice.h"
 #include "apps/fetch/delivery_client.h"
 #include "apps/fetch/fetch_job.h"
+#include "apps/fetch/output_check.h"
 #include "apps/fetch/server_address.h"
 
 namespace {
@@ -51,7 +53,8 @@ void add_options(CLI::App& app, Options& options) {
   app.add_option("--audio-out", options.audio_output,
                  "audio output file (WAV), - for standard output");
   app.add_option("--frames", options.frames,
-                 "frames A-B, A- or N (default: all) and the audio during them");
+                 "the frames to fetch, numbered from 0, and the audio during them: A-B (B "
+                 "included), A- (to the end), :N (the first N) or N (frame N alone); default all");
   app.add_option("--field-order", options.field_order,
                  "auto, progressive, tff or bff (Y4M interlace tag)")
       ->check(CLI::IsMember({"auto", "progressive", "tff", "bff"}));
@@ -72,9 +75,9 @@ void add_options(CLI::App& app, Options& options) {
           [](const std::string& text) {
             char* end = nullptr;
             const double seconds = std::strtod(text.c_str(), &end);
-            return end != text.c_str() && *end == '\0' && seconds >= 0
-                       ? std::string()
-                       : "must be 0 or more, got '" + text + "'";
+            if (end == text.c_str() || *end != '\0' || std::isnan(seconds))
+              return "'" + text + "' is not a number of seconds";
+            return seconds >= 0 ? std::string() : "must be 0 or more, got '" + text + "'";
           },
           "SECONDS"));
   app.set_version_flag("--version", std::string(kProgram) + " " + QUORVEL_VERSION);
@@ -153,7 +156,7 @@ int make_plan(const Options& options, bool stdout_closed, FetchPlan* plan, Serve
   }
   if (!options.frames.empty()) {
     if (!parse_frame_range(options.frames, &plan->frames))
-      return usage_error("bad --frames '" + options.frames + "' (A-B, A- or N)");
+      return usage_error("bad --frames '" + options.frames + "' (A-B, A-, :N or N)");
     plan->frames_given = true;
   }
   parse_field_order(options.field_order, &plan->field_order);
@@ -203,6 +206,15 @@ int fetch(const Options& options, bool stdout_closed) {
   if (const int code = make_plan(options, stdout_closed, &plan, &address); code != kExitOk)
     return code;
 
+  for (const std::string* path : {&options.output, &options.audio_output}) {
+    std::string problem;
+    const OutputCheck check = path->empty() ? OutputCheck::kOk : check_output_path(*path, &problem);
+    if (check == OutputCheck::kServed) return usage_error(problem);
+    if (check == OutputCheck::kCannotWrite) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, problem.c_str());
+      return kExitFailure;
+    }
+  }
   // Created by the fetch once the first frame is in: a failed run leaves earlier files alone.
   OutputFile video(options.output);
   OutputFile audio(options.audio_output);
@@ -212,7 +224,9 @@ int fetch(const Options& options, bool stdout_closed) {
   if (!client.connect(address.host, address.port,
                       timeout_ms_from_seconds(options.timeout_seconds))) {
     if (stop_requested()) return stopped_run("", options.quiet);
-    std::fprintf(stderr, "%s: %s\n", kProgram, client.error().c_str());
+    // quorvel-serve, like the plug-in, has no listener while it serves a client.
+    const char* hint = client.connection_refused() ? " (is another client being served?)" : "";
+    std::fprintf(stderr, "%s: %s%s\n", kProgram, client.error().c_str(), hint);
     return kExitFailure;
   }
   const bool show_progress =

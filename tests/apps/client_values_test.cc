@@ -15,7 +15,7 @@
 namespace quorvel::client {
 namespace {
 
-TEST(FrameRangeTest, ParsesTheThreeForms) {
+TEST(FrameRangeTest, ParsesTheFourForms) {
   struct Case {
     const char* text;
     bool ok;
@@ -25,7 +25,9 @@ TEST(FrameRangeTest, ParsesTheThreeForms) {
       {"3-9", true, 3, 9},          {"12-", true, 12, -1}, {"7", true, 7, 7},
       {"0-0", true, 0, 0},          {"9-3", false, 0, 0},  {"-5", false, 0, 0},
       {"a-b", false, 0, 0},         {"", false, 0, 0},     {"1-2-3", false, 0, 0},
-      {"99999999999", false, 0, 0}, {" 4", false, 0, 0},
+      {"99999999999", false, 0, 0}, {" 4", false, 0, 0},   {":100", true, 0, 99},
+      {":1", true, 0, 0},           {":0", false, 0, 0},   {":", false, 0, 0},
+      {":5-9", false, 0, 0},        {"3:5", false, 0, 0},
   };
   for (const Case& c : cases) {
     FrameRange range;

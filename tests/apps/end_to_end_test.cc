@@ -524,7 +524,8 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
 
   Finished refused = fetch({address, "-o", "/dev/null"});
   EXPECT_EQ(refused.code, 1);
-  EXPECT_EQ(refused.err.rfind("quorvel-fetch: cannot connect", 0), 0u) << refused.err;
+  EXPECT_EQ(refused.err, "quorvel-fetch: cannot connect to " + address +
+                             ": Connection refused (is another client being served?)\n");
   // A run that fails before the first frame leaves the user's earlier output as it was.
   ScratchDir dir;
   write_text_file(dir.file("earlier.y4m"), "an earlier run's output");
@@ -549,6 +550,8 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
       {{"127.0.0.1:70000", "-o", "x"}, "a number from 0 to 65535 or a TCP service name"},
       {{"127.0.0.1:22050abc", "-o", "x"}, "bad port '22050abc'"},
       {{"127.0.0.1:1", "-o", "x", "--timeout", "-1"}, "--timeout: must be 0 or more"},
+      {{"127.0.0.1:1", "-o", "x", "--timeout", "abc"}, "--timeout: 'abc' is not a number"},
+      {{"127.0.0.1:1", "-o", "x", "--frames", ":0"}, "bad --frames ':0' (A-B, A-, :N or N)"},
       {{"127.0.0.1:1", "-o", dir.file("both"), "--audio-out", dir.file("both")},
        "cannot both go to"},
       {{"127.0.0.1:1", "-o", "-", "--audio-out", "-"}, "cannot both go to standard output"},
@@ -564,12 +567,7 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
   const Finished past = fetch({server.address(), "-o", "/dev/null", "--frames", "5-10"});
   EXPECT_EQ(past.code, 1);
   EXPECT_NE(past.err.find("reach past"), std::string::npos) << past.err;
-  // An output that cannot be created is a failure of the run, not of its usage.
   const int next_port = server.process->wait_for_port(kStartMs);  // --loop listens anew
-  const Finished uncreatable =
-      fetch({"127.0.0.1:" + std::to_string(next_port), "-o", dir.file("no/such/dir.y4m")});
-  EXPECT_EQ(uncreatable.code, 1);
-  EXPECT_NE(uncreatable.err.find("cannot create"), std::string::npos) << uncreatable.err;
   // A closed standard output: the media cannot go there, and a file output is not hijacked
   // by the connection's socket taking descriptor 1.
   const std::string closed_stdout = std::string("exec '") + QUORVEL_FETCH_PATH + "' " +
@@ -651,6 +649,52 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
     EXPECT_EQ(refused_serve.err, c.says);
   }
   EXPECT_EQ(run_program({serve, "--help"}).code, 0);
+}
+
+// An output that cannot be written, or that is the input a quorvel-serve serves, is found
+// before the client connects: the --once server's one session is still there for the next
+// fetch, and the served file is as it was.
+TEST(EndToEndTest, OutputsAreCheckedBeforeConnecting) {
+  ScratchDir dir;
+  const std::string y4m = "YUV4MPEG2 W16 H8 F25:1 Ip C422\nFRAME\n" + std::string(256, 'y');
+  write_text_file(dir.file("in.y4m"), y4m);
+  mkdir(dir.file("folder").c_str(), 0755);
+  Server server = start_server({"--input", dir.file("in.y4m"), "--no-audio"});
+  struct Case {
+    std::vector<std::string> outputs;
+    int code;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"-o", dir.file("no/such/out.y4m")},
+       1,
+       "quorvel-fetch: cannot create " + dir.file("no/such/out.y4m") + ": there is no folder " +
+           dir.file("no/such") + "\n"},
+      {{"-o", dir.file("folder")},
+       1,
+       "quorvel-fetch: cannot write " + dir.file("folder") + ": it is a folder\n"},
+      {{"-o", dir.file("in.y4m")},
+       2,
+       "quorvel-fetch: refusing to write " + dir.file("in.y4m") +
+           ": a running quorvel-serve serves it, and writing it would cut it short under the "
+           "server\n"},
+      {{"-o", "/dev/null", "--audio-out", dir.file("in.y4m")},
+       2,
+       "quorvel-fetch: refusing to write " + dir.file("in.y4m") +
+           ": a running quorvel-serve serves it, and writing it would cut it short under the "
+           "server\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {server.address()};
+    args.insert(args.end(), c.outputs.begin(), c.outputs.end());
+    const Finished refused = fetch(args);
+    EXPECT_EQ(refused.code, c.code) << c.outputs[1];
+    EXPECT_EQ(refused.err, c.says);
+  }
+  EXPECT_EQ(read_file(dir.file("in.y4m")), y4m);
+  const Finished served = fetch({server.address(), "-o", dir.file("out.y4m"), "--quiet"});
+  EXPECT_EQ(served.code, 0) << served.err;
+  expect_server_exits_cleanly(server);
 }
 
 // A socket listening on 127.0.0.1 at a port the system chose (stored in *address) that
