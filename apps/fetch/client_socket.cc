@@ -3,6 +3,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -55,6 +56,16 @@ int connect_first(const addrinfo* candidates, int timeout_ms, std::string* error
     ::close(fd);
   }
   return -1;
+}
+
+// Waits up to timeout_ms (0: not at all) for bytes to read, or for the end of the stream.
+bool readable_within(int fd, int timeout_ms) {
+  pollfd entry{fd, POLLIN, 0};
+  int result;
+  do {
+    result = poll(&entry, 1, timeout_ms);
+  } while (result < 0 && errno == EINTR);
+  return result != 0;  // an error is left for the receive to report
 }
 
 }  // namespace
@@ -120,13 +131,16 @@ IoResult ClientSocket::receive_exactly(uint8_t* buffer, uint64_t length) {
   if (fd_ < 0) return IoResult::kClosed;
   uint64_t got = 0;
   while (got < length) {
+    const Stop stop = stop_ != nullptr ? stop_() : Stop::kNone;
+    if (stop != Stop::kNone && !readable_within(fd_, stop == Stop::kNow ? 0 : kStoppingWaitMs))
+      return IoResult::kStopped;
     const ssize_t piece = ::recv(fd_, buffer + got, io_piece(length - got), 0);
     if (piece > 0) {
       got += static_cast<uint64_t>(piece);
     } else if (piece == 0) {
       return IoResult::kClosed;
     } else if (errno == EINTR) {
-      if (stop_requested_ != nullptr && stop_requested_()) return IoResult::kStopped;
+      continue;  // the stop check above decides whether to wait on
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
       return IoResult::kTimedOut;
     } else if (errno == ECONNRESET) {

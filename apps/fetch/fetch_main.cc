@@ -1,7 +1,8 @@
 // quorvel-fetch: receives a stream from a frame server and writes Y4M (or raw YUY2) video
 // and WAV audio. Exit codes: 0 done (also when the reader of an output closed it early),
 // 1 failure (connection refused or lost, malformed reply), 2 usage, 130 and 143 after
-// Ctrl-C and SIGTERM (the run stops cleanly: Disconnect, headers that say what was written).
+// Ctrl-C and SIGTERM (the run stops cleanly: Disconnect, headers that say what was written;
+// a second signal skips the replies on their way, not the headers).
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -92,15 +93,25 @@ void print_notice(void* /*context*/, const std::string& text) {
   std::fprintf(stderr, "%s: %s\n", kProgram, text.c_str());
 }
 
-// The signal that asked the run to stop, 0 while none has.
+// The first signal that asked the run to stop (0 while none has), and how many have. The
+// handler runs with both signals blocked, so the count is never updated twice at once.
 volatile std::sig_atomic_t stop_signal = 0;
+volatile std::sig_atomic_t stop_signals = 0;
 
 void on_stop_signal(int signal_number) {
-  stop_signal = signal_number;
+  if (stop_signal == 0) stop_signal = signal_number;
+  if (stop_signals < 2) stop_signals = stop_signals + 1;
+}
+
+// Once: stop after the replies on their way. Twice (a second Ctrl-C, or coreutils' timeout,
+// which signals the program and then its process group): stop without waiting for the
+// server. Either way the program ends through the mend of its files, never by the signal.
+Stop stop_check() {
+  return stop_signals == 0 ? Stop::kNone : stop_signals == 1 ? Stop::kAsked : Stop::kNow;
 }
 
 bool stop_requested() {
-  return stop_signal != 0;
+  return stop_signals != 0;
 }
 
 const char* signal_name() {
@@ -110,9 +121,10 @@ const char* signal_name() {
 void install_stop_handlers() {
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
-  // A second Ctrl-C ends the program at once, should the server not answer any more.
-  action.sa_flags = static_cast<int>(SA_RESETHAND);
   sigemptyset(&action.sa_mask);
+  sigaddset(&action.sa_mask, SIGINT);
+  sigaddset(&action.sa_mask, SIGTERM);
+  // No SA_RESTART: a signal interrupts the wait it comes in, which then looks at the stop.
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 }
@@ -167,7 +179,7 @@ int make_plan(const Options& options, bool stdout_closed, FetchPlan* plan, Serve
   plan->compression_mask = choice.mask;
   plan->raw_video = options.raw;
   plan->requests_ahead = options.requests_ahead;
-  plan->stop_requested = stop_requested;
+  plan->stop = stop_check;
   return kExitOk;
 }
 
@@ -220,7 +232,7 @@ int fetch(const Options& options, bool stdout_closed) {
   OutputFile audio(options.audio_output);
 
   DeliveryClient client;
-  client.set_stop_check(stop_requested);
+  client.set_stop_check(stop_check);
   if (!client.connect(address.host, address.port,
                       timeout_ms_from_seconds(options.timeout_seconds))) {
     if (stop_requested()) return stopped_run("", options.quiet);
@@ -243,6 +255,12 @@ int fetch(const Options& options, bool stdout_closed) {
   const bool wrote_audio = audio.is_open();
   // The counts of an early end: what a reader of a pipe got (files say it in their headers).
   const std::string counts = written_counts(outcome, wrote_video, wrote_audio);
+  if (outcome.audio_samples_missing > 0 && !options.quiet) {
+    std::fprintf(stderr,
+                 "%s: the audio ends %llu samples before the video's last frame: the run ended "
+                 "before they could be fetched\n",
+                 kProgram, static_cast<unsigned long long>(outcome.audio_samples_missing));
+  }
   // A stop that interrupted a wait for the server ends the run as a failed receive would.
   const bool stopped = outcome.stopped || stop_requested();
   if (!outcome.ok && !stopped) {

@@ -1,9 +1,10 @@
 // quorvel-serve and quorvel-fetch end to end over 127.0.0.1, each server on a port of the
 // system's choosing (--port 0, read back from its "listening on port" line). Frames and
 // audio arrive bit-exact from the pattern, tone, Y4M and WAV sources with every codec;
-// ffprobe reads the client's files; Disconnect, a second client, a client gone mid-request,
-// a client that stops reading replies, a closed output pipe and Ctrl-C each end a run as
-// they should. Every wait is bounded.
+// ffprobe reads the client's files, and one ffmpeg muxes both through two named pipes;
+// Disconnect, a second client, a client gone mid-request, a client that stops reading
+// replies, an input cut short while served, a closed output pipe, an output that is never
+// read and Ctrl-C (once or twice) each end a run as they should. Every wait is bounded.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -131,6 +132,16 @@ std::string tone_bytes(uint32_t total, int64_t first, int64_t count) {
   std::string bytes(static_cast<size_t>(count) * 4, '\0');
   tone.read(first, count, reinterpret_cast<uint8_t*>(bytes.data()), nullptr);
   return bytes;
+}
+
+// The samples of the pattern's tone (48 kHz) that play during its first frames at the
+// default 30000/1001 fps, by the client's rule.
+uint64_t tone_samples_of_frames(int64_t frames) {
+  StreamInfoRecord info;
+  info.rate = 30000;
+  info.scale = 1001;
+  info.audio_rate = 48000;
+  return client::first_sample_of_frame(frames, info);
 }
 
 struct CodecRun {
@@ -762,28 +773,47 @@ uint32_t little_endian_u32(const std::string& bytes, size_t offset) {
 }
 
 // However a run ends early, its files say what they hold: the Y4M's XLENGTH its frames, the
-// WAV's RIFF and data sizes its bytes. Ctrl-C and SIGTERM stop the client cleanly (the
-// server gets Disconnect and exits 0) with 128 + the signal.
+// WAV's RIFF and data sizes its bytes, also when a second signal follows the first within
+// milliseconds (as coreutils' timeout sends one to the program and one to its group). Ctrl-C
+// and SIGTERM stop the client cleanly (the server gets Disconnect and exits 0) with 128 +
+// the signal, and the WAV holds the audio of every frame written, to the sample; where the
+// audio could not all be fetched (the server went away, or a second signal said not to
+// wait), it holds less, never more, and the client says how much less.
 TEST(EndToEndTest, EarlyEndLeavesHeadersThatSayWhatTheFilesHold) {
+  enum class Stopper { kServer, kFetch, kFetchTwice, kTimeoutCommand };
   struct Case {
     const char* name;
-    bool stop_the_server;  // else the client
+    Stopper stopper;
     int signal_number;
     int fetch_code;
+    bool audio_of_every_frame;
   };
-  for (const Case& c : {Case{"server gone", true, SIGINT, 1}, Case{"Ctrl-C", false, SIGINT, 130},
-                        Case{"SIGTERM", false, SIGTERM, 143}}) {
+  const Case cases[] = {
+      {"server gone", Stopper::kServer, SIGINT, 1, false},
+      {"Ctrl-C", Stopper::kFetch, SIGINT, 130, true},
+      {"SIGTERM", Stopper::kFetch, SIGTERM, 143, true},
+      {"Ctrl-C twice", Stopper::kFetchTwice, SIGINT, 130, false},
+      {"SIGTERM twice", Stopper::kFetchTwice, SIGTERM, 143, false},
+      {"timeout relaying SIGTERM", Stopper::kTimeoutCommand, SIGTERM, 143, false},
+  };
+  for (const Case& c : cases) {
     Server server = start_server({"--size", "320x240", "--frames", "100000"});
     ScratchDir dir;
     const std::string video = dir.file("cut.y4m");
     const std::string audio = dir.file("cut.wav");
+    std::vector<std::string> args = {
+        QUORVEL_FETCH_PATH, server.address(), "-o", video, "--audio-out", audio};
+    // timeout(1) runs the fetch in a process group of its own and, when it is signalled,
+    // signals the fetch and then that group.
+    if (c.stopper == Stopper::kTimeoutCommand)
+      args.insert(args.begin(), {QUORVEL_TIMEOUT_PATH, "600"});
     ChildProcess fetcher;
-    ASSERT_TRUE(
-        fetcher.start({QUORVEL_FETCH_PATH, server.address(), "-o", video, "--audio-out", audio}));
+    ASSERT_TRUE(fetcher.start(args));
     constexpr size_t kFrameRecord = 6 + 320 * 240 * 2;  // "FRAME\n" and the planes
     for (int waited = 0; waited < kRunMs && file_size(video) < 20 * kFrameRecord; waited += 10)
       usleep(10 * 1000);
-    (c.stop_the_server ? *server.process : fetcher).signal(c.signal_number);
+    (c.stopper == Stopper::kServer ? *server.process : fetcher).signal(c.signal_number);
+    if (c.stopper == Stopper::kFetchTwice) fetcher.signal(c.signal_number);
     EXPECT_EQ(fetcher.wait(kRunMs), c.fetch_code) << c.name << ": " << fetcher.stderr_text();
     expect_server_exits_cleanly(server);
 
@@ -798,10 +828,99 @@ TEST(EndToEndTest, EarlyEndLeavesHeadersThatSayWhatTheFilesHold) {
     EXPECT_EQ(little_endian_u32(wav, 4), wav.size() - 8) << c.name << ": RIFF size";
     EXPECT_EQ(little_endian_u32(wav, 40), wav.size() - 44) << c.name << ": data size";
     EXPECT_GT(wav.size(), 44u) << c.name;
-    if (!c.stop_the_server) {
+    const uint64_t of_frames = tone_samples_of_frames(static_cast<int64_t>(cut.frames.size()));
+    const uint64_t samples = (wav.size() - 44) / 4;
+    if (c.audio_of_every_frame) {
+      EXPECT_EQ(samples, of_frames) << c.name << ": " << cut.frames.size() << " frames";
+    } else {
+      EXPECT_LE(samples, of_frames) << c.name << ": " << cut.frames.size() << " frames";
+      if (samples < of_frames) {
+        EXPECT_NE(
+            fetcher.stderr_text().find("the audio ends " + std::to_string(of_frames - samples) +
+                                       " samples before the video's last frame"),
+            std::string::npos)
+            << c.name << ": " << fetcher.stderr_text();
+      }
+    }
+    if (c.stopper != Stopper::kServer) {
       EXPECT_NE(fetcher.stderr_text().find("stopped by"), std::string::npos)
           << fetcher.stderr_text();
     }
+  }
+}
+
+// Video and audio into two named pipes read by one ffmpeg, which opens its inputs one after
+// the other and reads well into the first (a frame of video, some 224 KiB of a WAV) before
+// it opens the second: neither output may wait for the other, in either order. Every wait
+// is bounded, so a deadlock fails the test instead of hanging it.
+TEST(EndToEndTest, TwoNamedPipesMuxInOneFfmpegInEitherOrder) {
+  if (!have_ffmpeg()) GTEST_SKIP() << "no ffmpeg";
+  for (const bool video_first : {true, false}) {
+    const char* order = video_first ? "video first" : "audio first";
+    ScratchDir dir;
+    const std::string video = dir.file("v.y4m");
+    const std::string audio = dir.file("a.wav");
+    ASSERT_EQ(mkfifo(video.c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(audio.c_str(), 0600), 0);
+    Server server = start_server({"--size", "320x240", "--frames", "90"});
+    ChildProcess fetcher;
+    ASSERT_TRUE(fetcher.start(
+        {QUORVEL_FETCH_PATH, server.address(), "-o", video, "--audio-out", audio, "--quiet"}));
+    const std::string first = video_first ? video : audio;
+    const std::string second = video_first ? audio : video;
+    const int video_input = video_first ? 0 : 1;
+    const Finished muxed = run_program(
+        {QUORVEL_FFMPEG_PATH, "-v", "error", "-nostdin", "-i", first, "-i", second, "-map",
+         std::to_string(video_input) + ":v", "-f", "yuv4mpegpipe", dir.file("out.y4m"), "-map",
+         std::to_string(1 - video_input) + ":a", "-c:a", "pcm_s16le", dir.file("out.wav")});
+    EXPECT_EQ(muxed.code, 0) << order << ": " << muxed.err;
+    EXPECT_EQ(fetcher.wait(kRunMs), 0) << order << ": " << fetcher.stderr_text();
+    expect_server_exits_cleanly(server);
+
+    Y4mFile y4m;
+    ASSERT_TRUE(read_y4m(dir.file("out.y4m"), 320 * 240 * 2, &y4m)) << order;
+    EXPECT_EQ(y4m.frames.size(), 90u) << order;
+    WavFile wav;
+    ASSERT_TRUE(read_wav(dir.file("out.wav"), &wav)) << order;
+    const uint32_t samples = serve::tone_samples_for(90, 30000, 1001, 48000);
+    EXPECT_TRUE(wav.data == tone_bytes(samples, 0, samples)) << order << ": " << wav.data.size();
+  }
+}
+
+// The first Ctrl-C ends a wait on an output as it ends a wait on the server: a reader that
+// never reads (`-o - | sleep 8`), or a named pipe that nothing opens. The audio, to a file,
+// ran ahead of the stalled video meanwhile; it is cut to the frames the video got.
+TEST(EndToEndTest, FirstCtrlCEndsAWaitOnAnOutput) {
+  for (const bool named_pipe : {false, true}) {
+    const char* name = named_pipe ? "named pipe" : "pipe";
+    ScratchDir dir;
+    const std::string fifo = dir.file("never_read.y4m");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Server server = start_server({"--size", "320x240", "--frames", "1000"});
+    ChildProcess fetcher;
+    ASSERT_TRUE(fetcher.start({QUORVEL_FETCH_PATH, server.address(), "-o", named_pipe ? fifo : "-",
+                               "--audio-out", dir.file("a.wav")}));
+    // Standard output is a pipe the test never reads: after 64 KiB the fetch waits on it.
+    // The named pipe is never opened for reading: the fetch waits to open it, silently.
+    if (!named_pipe) {
+      ASSERT_NE(fetcher.wait_for_stderr_line("the stream says", kStartMs), "");
+    }
+    usleep(1000 * 1000);
+    ASSERT_EQ(fetcher.wait(0), -1) << "still waiting on its output";
+    fetcher.signal(SIGINT);
+    EXPECT_EQ(fetcher.wait(5000), 130) << name << ": " << fetcher.stderr_text();
+    expect_server_exits_cleanly(server);
+
+    // "stopped by Ctrl-C; 0 of 1000 frames and 0 of 1601600 audio samples were written"
+    const std::string& err = fetcher.stderr_text();
+    const size_t stopped = err.find("stopped by Ctrl-C; ");
+    ASSERT_NE(stopped, std::string::npos) << err;
+    const int frames = named_pipe ? 0 : std::atoi(err.c_str() + stopped + 19);
+    const std::string wav = read_file(dir.file("a.wav"));
+    ASSERT_GE(wav.size(), 44u) << name;
+    EXPECT_EQ((wav.size() - 44) / 4, tone_samples_of_frames(frames))
+        << name << ": " << frames << " frames";
+    EXPECT_EQ(little_endian_u32(wav, 40), wav.size() - 44) << name;
   }
 }
 
