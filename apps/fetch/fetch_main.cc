@@ -47,31 +47,41 @@ struct Options {
 
 void add_options(CLI::App& app, Options& options) {
   app.add_option("server", options.server,
-                 "HOST[:PORT] of the frame server (port 22050 by default)")
-      ->required();
-  app.add_option("-o,--output", options.output, "video output file, - for standard output");
+                 "the frame server: a name or an address (IPv6 in brackets, [::1]) and the "
+                 "port, 22050 by default")
+      ->required()
+      ->option_text("HOST[:PORT]");
+  app.add_option("-o,--output", options.output,
+                 "write the video there as YUV4MPEG2 4:2:2; - is standard output")
+      ->option_text("FILE|-");
   app.add_flag("--raw", options.raw, "write packed YUY2 frames instead of Y4M");
   app.add_option("--audio-out", options.audio_output,
-                 "audio output file (WAV), - for standard output");
+                 "write the audio there as WAV; - is standard output")
+      ->option_text("FILE|-");
   app.add_option("--frames", options.frames,
-                 "the frames to fetch, numbered from 0, and the audio during them: A-B (B "
-                 "included), A- (to the end), :N (the first N) or N (frame N alone); default all");
+                 "the frames to fetch, numbered from 0, and the audio that plays during them: "
+                 "A-B (B included), A- (to the end), :N (the first N) or N (frame N alone); "
+                 "default all")
+      ->option_text("RANGE");
   app.add_option("--field-order", options.field_order,
-                 "auto, progressive, tff or bff (Y4M interlace tag)")
-      ->check(CLI::IsMember({"auto", "progressive", "tff", "bff"}));
-  app.add_option("--compression", options.compression, "none, lzo, fano, deflate or auto")
-      ->check(CLI::IsMember({"none", "lzo", "fano", "deflate", "auto"}));
+                 "the Y4M's interlace tag; auto (the default) takes the stream's")
+      ->check(CLI::IsMember({"auto", "progressive", "tff", "bff"}))
+      ->option_text("auto|progressive|tff|bff");
+  app.add_option("--compression", options.compression,
+                 "ask for compressed frames; auto offers every codec; default none")
+      ->check(CLI::IsMember({"none", "lzo", "fano", "deflate", "auto"}))
+      ->option_text("none|lzo|fano|deflate|auto");
   app.add_flag("--progress", options.progress,
                "show the progress line even when stderr is no terminal");
   app.add_flag("-q,--quiet", options.quiet, "print nothing but errors");
   app.add_option("--depth", options.requests_ahead,
-                 "requests sent ahead of the replies, so the server always finds the next "
-                 "one waiting; 1 waits for each reply")
+                 "requests sent ahead of the replies, 1 to 64 (default 8), so that the server "
+                 "always finds the next one waiting; 1 waits for each reply")
       ->check(CLI::Range(1, 64))
-      ->capture_default_str();
+      ->option_text("N");
   app.add_option("--timeout", options.timeout_seconds,
-                 "give up when the server does not answer (or accept the connection) this long "
-                 "(seconds, 0 = never)")
+                 "give up when the server does not accept the connection, or is silent, this "
+                 "long (default 0: wait forever)")
       ->check(CLI::Validator(
           [](const std::string& text) {
             char* end = nullptr;
@@ -80,8 +90,10 @@ void add_options(CLI::App& app, Options& options) {
               return "'" + text + "' is not a number of seconds";
             return seconds >= 0 ? std::string() : "must be 0 or more, got '" + text + "'";
           },
-          "SECONDS"));
+          "SECONDS"))
+      ->option_text("SECONDS");
   app.set_version_flag("--version", std::string(kProgram) + " " + QUORVEL_VERSION);
+  quorvel::apps::use_help_formatter(app);
 }
 
 int usage_error(const std::string& message) {

@@ -62,46 +62,58 @@ struct Options {
 };
 
 void add_options(CLI::App& app, Options& options) {
-  app.add_option("--size", options.size, "test pattern size WxH (even width)")
-      ->capture_default_str();
-  app.add_option("--rate", options.rate, "test pattern frame rate N/D")->capture_default_str();
-  app.add_option("--frames", options.frames, "test pattern length in frames")
+  app.add_option("--size", options.size, "the test pattern's size, even width (default 720x480)")
+      ->option_text("WxH");
+  app.add_option("--rate", options.rate,
+                 "the test pattern's frame rate, and an --input file's when it gives none "
+                 "(default 30000/1001)")
+      ->option_text("N/D");
+  app.add_option("--frames", options.frames, "the test pattern's length (default 3000)")
       ->check(CLI::Range(1, INT32_MAX))
-      ->capture_default_str();
+      ->option_text("N");
   app.add_option("--input", options.input,
-                 "serve this Y4M file (4:2:0, 4:2:2, 4:4:4 or mono, 8-bit) instead of the pattern");
+                 "serve this YUV4MPEG2 file (8-bit 4:2:0, 4:2:2, 4:4:4 or mono) instead of the "
+                 "pattern")
+      ->option_text("FILE.y4m");
   auto* audio =
       app.add_option("--audio", options.audio,
-                     "serve this WAV file (16-bit PCM, 1 to 8 channels) instead of the tone");
+                     "serve this WAV file (16-bit PCM, 1 to 8 channels) instead of the tone")
+          ->option_text("FILE.wav");
   app.add_flag("--no-audio", options.no_audio, "serve no audio")->excludes(audio);
   app.add_option("--port", options.port,
-                 "port number or service name, ADDRESS:PORT to listen on one interface only; "
-                 "0 picks a free port")
-      ->capture_default_str();
-  app.add_option("--interlaced", options.interlaced, "say the video is interlaced")
+                 "where to listen (default 22050): PORT or :PORT on every interface, "
+                 "ADDRESS:PORT on that IPv4 address only; port 0 picks a free one")
+      ->option_text("PORT");
+  app.add_option("--interlaced", options.interlaced,
+                 "say the video is interlaced (default 1, or as an --input file's I tag says)")
       ->check(CLI::Range(0, 1))
-      ->capture_default_str();
-  app.add_option("--tff", options.top_field_first, "say the top field comes first")
+      ->option_text("0|1");
+  app.add_option("--tff", options.top_field_first,
+                 "say the top field comes first (default 1, or as the I tag says)")
       ->check(CLI::Range(0, 1))
-      ->capture_default_str();
-  app.add_option("--read-ahead", options.read_ahead, "prepare the next frame after each reply")
+      ->option_text("0|1");
+  app.add_option("--read-ahead", options.read_ahead,
+                 "prepare the next frame after each reply (default 1)")
       ->check(CLI::Range(0, 1))
-      ->capture_default_str();
+      ->option_text("0|1");
   auto* once = app.add_flag("--once", "serve one client, then exit (the default)");
   auto* keep_waiting =
       app.add_option("--keep-waiting", options.keep_waiting,
-                     "after each client, listen for the next one until Ctrl-C (the plug-in's "
-                     "keep-waiting setting)")
+                     "1: after each client, listen for the next one until Ctrl-C (the plug-in's "
+                     "keep-waiting setting); 0 is --once")
           ->check(CLI::Range(0, 1))
-          ->capture_default_str()
+          ->option_text("0|1")
           ->excludes(once);
   app.add_flag_callback(
          "--loop", [&options] { options.keep_waiting = 1; }, "the same as --keep-waiting 1")
       ->excludes(once)
       ->excludes(keep_waiting);
   app.add_flag("--progress", options.progress, "show progress even when stderr is no terminal");
-  app.add_flag("-q,--quiet", options.quiet, "no progress, only the port line and errors");
+  app.add_flag("-q,--quiet", options.quiet,
+               "no progress and no notes, only the port line and "
+               "errors");
   app.set_version_flag("--version", std::string(kProgram) + " " + QUORVEL_VERSION);
+  quorvel::apps::use_help_formatter(app);
 }
 
 int usage_error(const std::string& message) {

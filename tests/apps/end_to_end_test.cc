@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -706,6 +707,36 @@ TEST(EndToEndTest, OutputsAreCheckedBeforeConnecting) {
   const Finished served = fetch({server.address(), "-o", dir.file("out.y4m"), "--quiet"});
   EXPECT_EQ(served.code, 0) << served.err;
   expect_server_exits_cleanly(server);
+}
+
+// --help names each option's value as docs/programs.md does (FILE, WxH, 0|1), without
+// CLI11's type names, ranges and exclusion lists, and programs.md lists every option of
+// both programs.
+TEST(EndToEndTest, HelpIsPlainAndProgramsMdListsEveryOption) {
+  const std::string doc = read_file(QUORVEL_PROGRAMS_DOC_PATH);
+  ASSERT_FALSE(doc.empty());
+  for (const char* program : {QUORVEL_SERVE_PATH, QUORVEL_FETCH_PATH}) {
+    const Finished help = run_program({program, "--help"});
+    ASSERT_EQ(help.code, 0) << program;
+    for (const char* noise : {"TEXT", "INT", "FLOAT", "Excludes", " in [", "REQUIRED"})
+      EXPECT_EQ(help.out.find(noise), std::string::npos) << program << " says " << noise;
+    size_t options = 0;
+    std::istringstream lines(help.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+      // "  -o, --output FILE|-   ..." and "  --raw   ...": the names before the value.
+      if (line.rfind("  -", 0) != 0) continue;
+      std::istringstream words(line);
+      std::string word;
+      while (words >> word && word[0] == '-') {
+        if (word.back() == ',') word.pop_back();
+        ++options;
+        EXPECT_NE(doc.find("`" + word), std::string::npos)
+            << word << " of " << program << " is not in programs.md";
+      }
+    }
+    EXPECT_GT(options, 10u) << help.out;
+  }
 }
 
 // A socket listening on 127.0.0.1 at a port the system chose (stored in *address) that
