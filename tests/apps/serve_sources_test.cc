@@ -10,6 +10,7 @@
 
 #include "apps/fetch/wav_writer.h"
 #include "apps/serve/input_notes.h"
+#include "apps/serve/serve_progress.h"
 #include "apps/serve/serve_values.h"
 #include "apps/serve/stand_in_host.h"
 #include "apps/serve/test_pattern.h"
@@ -497,6 +498,23 @@ TEST(StandInHostTest, LongAudioRequestsAreServedWhole) {
         std::memcmp(audio, wav_bytes.data() + header.size() + 4000, size_t{kSamples - 1000} * 4),
         0);
   }
+}
+
+// The progress line counts frames as a reader does: a run that served frames 0 to 299 of
+// 300 ends at "frame 300 of 300", not at 299.
+TEST(ServeProgressTest, ARunEndsAtItsLastFrameCountedFromOne) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  ServeProgress progress(true, "quorvel-serve", out);
+  for (int32_t n = 0; n < 300; ++n) progress.on_frame(n, 300);
+  progress.end_run();
+  std::rewind(out);
+  std::string text;
+  for (int c; (c = std::fgetc(out)) != EOF;) text.push_back(static_cast<char>(c));
+  std::fclose(out);
+  const size_t last = text.rfind('\r');
+  ASSERT_NE(last, std::string::npos) << text;
+  EXPECT_EQ(text.substr(last + 1, 33), "quorvel-serve: frame 300 of 300, ") << text;
 }
 
 TEST(TestPatternTest, FramesDifferAndTheToneLastsAsLongAsTheVideo) {
