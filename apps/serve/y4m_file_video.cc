@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <sstream>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quorvel::serve {
 
 namespace {
@@ -69,6 +73,37 @@ Y4mInterlace interlace_of(const std::string& text) {
 uint8_t average(uint8_t a, uint8_t b) {
   return static_cast<uint8_t>((a + b + 1) / 2);
 }
+
+// One pair of pixels as YUY2: Y0 U Y1 V.
+void put_pair(const uint8_t* y, uint8_t u, uint8_t v, uint8_t* out) {
+  out[0] = y[0];
+  out[1] = u;
+  out[2] = y[1];
+  out[3] = v;
+}
+
+#if defined(__SSE2__)
+// 16 pairs at a time: the Cb and Cr bytes interleaved, then each Cb Cr pair with its two
+// luma bytes. Returns the pairs done; the caller does the rest.
+size_t interleave_pairs_sse2(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, size_t pairs,
+                             uint8_t* out) {
+  size_t pair = 0;
+  for (; pairs - pair >= 16; pair += 16) {
+    const __m128i y_low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + 2 * pair));
+    const __m128i y_high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + 2 * pair + 16));
+    const __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cb + pair));
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cr + pair));
+    const __m128i uv_low = _mm_unpacklo_epi8(u, v);
+    const __m128i uv_high = _mm_unpackhi_epi8(u, v);
+    __m128i* to = reinterpret_cast<__m128i*>(out + 4 * pair);
+    _mm_storeu_si128(to, _mm_unpacklo_epi8(y_low, uv_low));
+    _mm_storeu_si128(to + 1, _mm_unpackhi_epi8(y_low, uv_low));
+    _mm_storeu_si128(to + 2, _mm_unpacklo_epi8(y_high, uv_high));
+    _mm_storeu_si128(to + 3, _mm_unpackhi_epi8(y_high, uv_high));
+  }
+  return pair;
+}
+#endif
 
 }  // namespace
 
@@ -281,26 +316,33 @@ void Y4mFileVideo::convert_band(const Band& band, uint8_t* yuy2) const {
   const uint8_t* cr =
       cb + (static_cast<size_t>(band.end_chroma_row) - first_chroma_row) * chroma_width;
   for (size_t row = first_row; row < band.end_row; ++row) {
-    const uint8_t* y_line = luma + (row - first_row) * width;
-    uint8_t* out = yuy2 + row * width * 2;
     const size_t chroma_row = static_cast<size_t>(chroma_row_of(row)) - first_chroma_row;
-    const uint8_t* cb_line = cb + chroma_row * chroma_width;
-    const uint8_t* cr_line = cr + chroma_row * chroma_width;
-    for (size_t pair = 0; pair < width / 2; ++pair) {
-      uint8_t u = 128;
-      uint8_t v = 128;
-      if (header_.chroma == Y4mChroma::k444) {
-        u = average(cb_line[2 * pair], cb_line[2 * pair + 1]);
-        v = average(cr_line[2 * pair], cr_line[2 * pair + 1]);
-      } else if (header_.chroma != Y4mChroma::kMono) {
-        u = cb_line[pair];
-        v = cr_line[pair];
+    convert_row(luma + (row - first_row) * width, cb + chroma_row * chroma_width,
+                cr + chroma_row * chroma_width, yuy2 + row * width * 2);
+  }
+}
+
+void Y4mFileVideo::convert_row(const uint8_t* y, const uint8_t* cb, const uint8_t* cr,
+                               uint8_t* out) const {
+  const auto pairs = static_cast<size_t>(header_.width) / 2;
+  size_t pair = 0;
+  switch (header_.chroma) {
+    case Y4mChroma::k420:
+    case Y4mChroma::k422:
+#if defined(__SSE2__)
+      pair = interleave_pairs_sse2(y, cb, cr, pairs, out);
+#endif
+      for (; pair < pairs; ++pair) put_pair(y + 2 * pair, cb[pair], cr[pair], out + 4 * pair);
+      break;
+    case Y4mChroma::k444:
+      for (; pair < pairs; ++pair) {
+        put_pair(y + 2 * pair, average(cb[2 * pair], cb[2 * pair + 1]),
+                 average(cr[2 * pair], cr[2 * pair + 1]), out + 4 * pair);
       }
-      out[4 * pair] = y_line[2 * pair];
-      out[4 * pair + 1] = u;
-      out[4 * pair + 2] = y_line[2 * pair + 1];
-      out[4 * pair + 3] = v;
-    }
+      break;
+    case Y4mChroma::kMono:
+      for (; pair < pairs; ++pair) put_pair(y + 2 * pair, 128, 128, out + 4 * pair);
+      break;
   }
 }
 

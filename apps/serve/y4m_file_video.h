@@ -80,6 +80,8 @@ class Y4mFileVideo : public VideoSource {
   bool read_band(uint64_t frame_offset, const Band& band);
   // The band in band_ into its rows of packed YUY2.
   void convert_band(const Band& band, uint8_t* yuy2) const;
+  // One row: its luma, the chroma row it uses (unused for mono) into width / 2 pairs.
+  void convert_row(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* out) const;
 
   InputFile file_;
   Y4mHeader header_;
