@@ -215,11 +215,11 @@ class FetchRun {
     return client_.receive_audio(reply->request.sample_count, &reply->audio);
   }
 
-  // Whether the server may still be asked or read: not after a failed receive, nor once the
-  // user insists on stopping now.
-  bool connection_usable() const {
-    return client_.status() == ClientStatus::kOk && client_.connected() && stop() != Stop::kNow;
-  }
+  // Whether replies may still be read: not after a failed receive. Once the user insists on
+  // stopping now, a receive takes only what has arrived already (ClientSocket waits for
+  // nothing more then), and the server is asked nothing more.
+  bool can_read() const { return client_.status() == ClientStatus::kOk && client_.connected(); }
+  bool can_ask() const { return can_read() && stop() != Stop::kNow; }
 
   // One past the last sample that plays during the frames written; 0 without video, whose
   // audio needs nothing more after an early end.
@@ -230,10 +230,11 @@ class FetchRun {
   }
 
   // Reads the replies on their way, so that Disconnect comes after the replies the server
-  // is sending; the audio among them that plays during the frames written is written.
+  // is sending (after a second stop, only those that have arrived); the audio among them
+  // that plays during the frames written is written.
   void drain(std::deque<PlannedRequest>* in_flight, uint64_t wanted, Writer& audio) {
     Reply dropped;
-    while (!in_flight->empty() && connection_usable()) {
+    while (!in_flight->empty() && can_read()) {
       const PlannedRequest request = in_flight->front();
       in_flight->pop_front();
       const bool keep = request.kind == PlannedRequest::Kind::kAudio &&
@@ -259,7 +260,7 @@ class FetchRun {
   void fetch_missing_audio(uint64_t asked, uint64_t wanted, Writer& audio) {
     const auto per_request = static_cast<uint64_t>(
         std::max<int64_t>(1, kMissingAudioRequestBytes / std::max(2, info_.channels * 2)));
-    for (uint64_t next = asked; next < wanted && connection_usable() && !audio.stopped();) {
+    for (uint64_t next = asked; next < wanted && can_ask() && !audio.stopped();) {
       Reply reply = audio.take_spare();
       reply.request.kind = PlannedRequest::Kind::kAudio;
       reply.request.first_sample = next;
