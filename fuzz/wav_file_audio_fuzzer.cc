@@ -1,6 +1,6 @@
 // Fuzz target for WavFileAudio: any bytes as a WAV file. The parser either refuses them
 // with a reason or gives a source whose format fits the bytes, whose samples can be read
-// in any range, and whose views match what read() makes.
+// in any range, each part matching the same samples read with the rest.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -24,26 +24,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       static_cast<uint64_t>(format.samples) * block > size) {
     __builtin_trap();
   }
-  // The whole stream (capped) with a sample of silence on either side, then views of it.
+  // The whole stream (capped) with a sample of silence on either side, then parts of it.
   const int64_t samples = std::min<int64_t>(format.samples, 1 << 16);
   std::vector<uint8_t> out(static_cast<size_t>(static_cast<uint64_t>(samples + 2) * block), 0xEE);
-  audio->read(-1, samples + 2, out.data());
+  if (!audio->read(-1, samples + 2, out.data(), nullptr)) __builtin_trap();
   for (size_t i = 0; i < block; ++i) {
     if (out[i] != 0 || (samples == format.samples && out[out.size() - 1 - i] != 0))
       __builtin_trap();
   }
+  std::vector<uint8_t> part(out.size());
   for (int64_t first : {int64_t{0}, samples / 2}) {
-    const uint8_t* view = audio->samples_at(first, samples - first);
-    if (view == nullptr || view < data ||
-        view + (samples - first) * static_cast<int64_t>(block) > data + size ||
-        std::memcmp(view, out.data() + (first + 1) * static_cast<int64_t>(block),
-                    static_cast<size_t>(static_cast<uint64_t>(samples - first) * block)) != 0) {
+    const int64_t count = samples - first;
+    if (!audio->read(first, count, part.data(), nullptr) ||
+        std::memcmp(part.data(), out.data() + (first + 1) * static_cast<int64_t>(block),
+                    static_cast<size_t>(static_cast<uint64_t>(count) * block)) != 0) {
       __builtin_trap();
     }
-  }
-  if (audio->samples_at(-1, 1) != nullptr ||
-      audio->samples_at(0, int64_t{format.samples} + 1) != nullptr) {
-    __builtin_trap();
   }
   return 0;
 }

@@ -24,7 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint64_t luma = static_cast<uint64_t>(format.width) * static_cast<uint64_t>(format.height);
   if (luma * static_cast<uint64_t>(format.frame_count) > size) __builtin_trap();
   std::vector<uint8_t> yuy2(static_cast<size_t>(luma * 2));
-  for (int32_t n = 0; n < format.frame_count && n < 16; ++n) video->render(n, yuy2.data());
-  video->render(format.frame_count - 1, yuy2.data());
+  for (int32_t n = 0; n < format.frame_count && n < 16; ++n) {
+    if (!video->render(n, yuy2.data(), nullptr)) __builtin_trap();
+  }
+  if (!video->render(format.frame_count - 1, yuy2.data(), nullptr)) __builtin_trap();
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -33,7 +34,9 @@ void disable_nagle(int fd) {
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
-int connect_first(const addrinfo* candidates, int timeout_ms, std::string* error) {
+// *refused: the last candidate refused the connection (nothing listens there, or a
+// quorvel-serve that is serving a client and so has no listener).
+int connect_first(const addrinfo* candidates, int timeout_ms, std::string* error, bool* refused) {
   for (const addrinfo* candidate = candidates; candidate != nullptr;
        candidate = candidate->ai_next) {
     const int fd = ::socket(candidate->ai_family, candidate->ai_socktype, candidate->ai_protocol);
@@ -48,10 +51,21 @@ int connect_first(const addrinfo* candidates, int timeout_ms, std::string* error
       result = ::connect(fd, candidate->ai_addr, candidate->ai_addrlen);
     } while (result != 0 && errno == EINTR);
     if (result == 0) return fd;
+    *refused = errno == ECONNREFUSED;
     *error = errno == EINPROGRESS || errno == EAGAIN ? "timed out" : std::strerror(errno);
     ::close(fd);
   }
   return -1;
+}
+
+// Waits up to timeout_ms (0: not at all) for bytes to read, or for the end of the stream.
+bool readable_within(int fd, int timeout_ms) {
+  pollfd entry{fd, POLLIN, 0};
+  int result;
+  do {
+    result = poll(&entry, 1, timeout_ms);
+  } while (result < 0 && errno == EINTR);
+  return result != 0;  // an error is left for the receive to report
 }
 
 }  // namespace
@@ -75,7 +89,8 @@ bool ClientSocket::connect(const std::string& host, const std::string& port, int
     return false;
   }
   std::string reason = "no address";
-  fd_ = connect_first(candidates, timeout_ms, &reason);
+  refused_ = false;
+  fd_ = connect_first(candidates, timeout_ms, &reason, &refused_);
   freeaddrinfo(candidates);
   if (fd_ < 0) {
     *error = "cannot connect to " + host + ":" + port + ": " + reason;
@@ -116,13 +131,16 @@ IoResult ClientSocket::receive_exactly(uint8_t* buffer, uint64_t length) {
   if (fd_ < 0) return IoResult::kClosed;
   uint64_t got = 0;
   while (got < length) {
+    const Stop stop = stop_ != nullptr ? stop_() : Stop::kNone;
+    if (stop != Stop::kNone && !readable_within(fd_, stop == Stop::kNow ? 0 : kStoppingWaitMs))
+      return IoResult::kStopped;
     const ssize_t piece = ::recv(fd_, buffer + got, io_piece(length - got), 0);
     if (piece > 0) {
       got += static_cast<uint64_t>(piece);
     } else if (piece == 0) {
       return IoResult::kClosed;
     } else if (errno == EINTR) {
-      if (stop_requested_ != nullptr && stop_requested_()) return IoResult::kStopped;
+      continue;  // the stop check above decides whether to wait on
     } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
       return IoResult::kTimedOut;
     } else if (errno == ECONNRESET) {

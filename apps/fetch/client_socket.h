@@ -9,8 +9,16 @@
 
 namespace quorvel::client {
 
-// kStopped: a signal interrupted a receive and the stop check said to give up waiting.
+// kStopped: the run is stopping and the server kept a receive waiting too long.
 enum class IoResult { kOk, kClosed, kTimedOut, kError, kStopped };
+
+// How far the user has stopped a run: asked once, it ends after the replies on their way
+// (and whatever else it needs to end cleanly); asked again, it waits for nothing more.
+enum class Stop { kNone, kAsked, kNow };
+using StopCheck = Stop (*)();
+
+// While a run stops, a receive waits at most this long for the server's next bytes.
+constexpr int kStoppingWaitMs = 1000;
 
 // A time limit given in seconds as whole milliseconds, rounded up so that a tiny limit is
 // still a limit; 0 (or less) is no limit, and limits past what an int holds (some 24 days)
@@ -30,11 +38,15 @@ class ClientSocket {
   bool connect(const std::string& host, const std::string& port, int timeout_ms,
                std::string* error);
   bool connected() const { return fd_ >= 0; }
+  // The last connect() failed because the server refused it.
+  bool connection_refused() const { return refused_; }
   void close();
 
-  // Asked when a signal interrupts a receive: true gives kStopped instead of waiting on, so
-  // that Ctrl-C ends a wait for a server that does not answer. May be null (the default).
-  void set_stop_check(bool (*stop_requested)()) { stop_requested_ = stop_requested; }
+  // Asked before each wait of a receive. Once the run is stopping, a receive waits at most
+  // kStoppingWaitMs for the server's next bytes (not at all once it must stop now) and
+  // then gives kStopped, so that Ctrl-C ends a wait for a server that does not answer but
+  // still takes the replies of one that does. May be null (the default).
+  void set_stop_check(StopCheck stop) { stop_ = stop; }
 
   IoResult send_all(const uint8_t* data, uint64_t length);
   IoResult receive_exactly(uint8_t* buffer, uint64_t length);
@@ -44,7 +56,8 @@ class ClientSocket {
 
  private:
   int fd_ = -1;
-  bool (*stop_requested_)() = nullptr;
+  bool refused_ = false;
+  StopCheck stop_ = nullptr;
   std::string last_error_;
 };
 

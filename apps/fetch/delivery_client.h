@@ -51,9 +51,9 @@ class DeliveryClient {
 
   // timeout_ms limits each wait for the server; 0 waits forever.
   bool connect(const std::string& host, const std::string& port, int timeout_ms);
-  // See ClientSocket::set_stop_check: a wait for a reply that a signal interrupts ends when
-  // stop_requested() says so, as a failed receive.
-  void set_stop_check(bool (*stop_requested)()) { socket_.set_stop_check(stop_requested); }
+  // See ClientSocket::set_stop_check: once the run stops, a wait for a reply that the server
+  // keeps too long ends as a failed receive.
+  void set_stop_check(StopCheck stop) { socket_.set_stop_check(stop); }
 
   // GetStreamInfo; the checked record is kept for the replies that follow.
   bool get_stream_info(StreamInfoRecord* info);
@@ -78,12 +78,16 @@ class DeliveryClient {
   bool receive_audio(int64_t sample_count, std::vector<uint8_t>* audio);
   // Disconnect, then closes the connection. No reply is expected.
   bool disconnect();
+  // Closes the connection without Disconnect, leaving replies on their way unread.
+  void abandon() { socket_.close(); }
   // Sends a message as it is (for tests of the server's handling of odd requests).
   bool send_message(int8_t command, const std::vector<uint8_t>& payload);
 
   ClientStatus status() const { return status_; }
   const std::string& error() const { return error_; }
   bool connected() const { return socket_.connected(); }
+  // connect() failed because the server refused the connection.
+  bool connection_refused() const { return socket_.connection_refused(); }
   // Bytes received from the server so far (headers, records and payloads).
   uint64_t bytes_received() const { return bytes_received_; }
   const StreamInfoRecord& stream_info() const { return info_; }

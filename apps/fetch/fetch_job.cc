@@ -1,11 +1,13 @@
 #include "apps/fetch/fetch_job.h"
 
 #include <algorithm>
+#include <chrono>
 #include <deque>
 #include <vector>
 
 #include "apps/fetch/frame_decoder.h"
 #include "apps/fetch/ordered_worker.h"
+#include "apps/fetch/output_mend.h"
 #include "apps/fetch/request_plan.h"
 #include "apps/fetch/stream_info_check.h"
 #include "apps/fetch/wav_writer.h"
@@ -15,16 +17,31 @@ namespace quorvel::client {
 
 namespace {
 
-// Replies received and waiting to be decoded and written: enough that the receiving thread
-// rarely waits, few enough that memory stays at a few frames.
+// Replies received and waiting to be written, per output, beyond the requests in flight:
+// enough that the receiving thread rarely waits, few enough that memory stays at a few
+// frames.
 constexpr size_t kRepliesWaiting = 2;
+// How long the receiving thread waits at a time for an output that is behind.
+constexpr auto kWriterWait = std::chrono::milliseconds(50);
+// The audio asked for at a time when the audio of the frames written is fetched after an
+// early end.
+constexpr int64_t kMissingAudioRequestBytes = 1 << 20;
 
-// A reply as the receiving thread hands it to the writing thread.
+// A reply as the receiving thread hands it to an output's writing thread.
 struct Reply {
   PlannedRequest request;
   ReceivedFrame frame;          // kFrame
   std::vector<uint8_t> audio;   // kAudio
   uint64_t bytes_received = 0;  // by the client when this reply was in, for the progress line
+};
+
+using Writer = OrderedWorker<Reply>;
+
+// How one output's writing ended, kept by its writing thread and read once it is done.
+struct OutputEnd {
+  bool reader_closed = false;
+  bool stopped = false;  // a stop ended a wait on the output
+  std::string error;     // a write or a decode failed
 };
 
 const char* field_order_words(FieldOrder order) {
@@ -38,36 +55,33 @@ class FetchRun {
       : client_(client), plan_(plan), sinks_(sinks), audio_(sinks.audio) {}
 
   FetchOutcome run() {
-    if (prepare() && transfer() && open_outputs()) outcome_.ok = true;
-    mend_frame_count();
-    mend_audio_sizes();
+    for (OutputFile* output : {sinks_.video, sinks_.audio}) {
+      if (output != nullptr) output->set_stop_check(plan_.stop);
+    }
+    if (prepare()) transfer();
+    mend();
+    conclude();
     if (sinks_.progress != nullptr)
       sinks_.progress->finish(outcome_.frames_written, client_.bytes_received());
-    if (client_.connected()) client_.disconnect();
+    if (client_.connected()) {
+      if (stop() == Stop::kNow) {
+        client_.abandon();
+      } else {
+        client_.disconnect();
+      }
+    }
     return outcome_;
   }
 
  private:
+  Stop stop() const { return plan_.stop != nullptr ? plan_.stop() : Stop::kNone; }
+
+  // The receiving side's failure (the server's, or the stream's), the first one met.
   bool failed(const std::string& message) {
-    outcome_.error = message;
+    if (receive_error_.empty()) receive_error_ = message;
     return false;
   }
   bool client_failed() { return failed(client_.error()); }
-
-  bool wrote(OutputFile* file, const void* data, uint64_t length) {
-    switch (file->write(data, length)) {
-      case WriteResult::kOk:
-        return true;
-      case WriteResult::kReaderClosed:
-        // The reader has what it wants: an early but clean end.
-        outcome_.reader_closed = true;
-        outcome_.ok = true;
-        return false;
-      case WriteResult::kError:
-        break;
-    }
-    return failed("cannot write " + file->name() + ": " + file->last_error());
-  }
 
   void notify(const std::string& text) const {
     if (sinks_.notice != nullptr) sinks_.notice(sinks_.notice_context, text);
@@ -109,79 +123,6 @@ class FetchRun {
     }
   }
 
-  // Creates the outputs and writes their headers, once the first frame (or, without video,
-  // the first audio) is in hand: a run that fails before that leaves existing files alone.
-  bool open_outputs() {
-    if (outputs_open_) return true;
-    outputs_open_ = true;
-    for (OutputFile* output : {sinks_.video, audio_}) {
-      std::string problem;
-      if (output != nullptr && !output->open(&problem)) return failed(problem);
-    }
-    return write_headers();
-  }
-
-  bool write_headers() {
-    if (sinks_.video != nullptr && !plan_.raw_video) {
-      const FieldOrder order = resolve_field_order(plan_.field_order, info_.image_type);
-      if (plan_.field_order == FieldOrder::kAuto && order != FieldOrder::kProgressive) {
-        notify(std::string("the stream says ") + field_order_words(order) +
-               "; use --field-order progressive if the video is not interlaced");
-      }
-      y4m_format_ = {info_.width, info_.height, info_.rate,
-                     info_.scale, order,        range_.last - range_.first + 1};
-      y4m_header_ = y4m_stream_header(y4m_format_);
-      if (!wrote(sinks_.video, y4m_header_.data(), y4m_header_.size())) return false;
-    }
-    if (audio_ != nullptr) {
-      std::vector<uint8_t> header;
-      if (!wav_header(info_.channels, info_.audio_rate, audio_end_ - audio_first_, &header)) {
-        return failed("the audio is too long for a WAV file");
-      }
-      if (!wrote(audio_, header.data(), header.size())) return false;
-    }
-    return true;
-  }
-
-  // Sends requests up to the depth ahead of the replies, receives the replies in order and
-  // hands them to the writing thread, which decodes, converts and writes them in that order.
-  // A failure is reported as the sequence met it: the writer's first (it works on earlier
-  // replies), else the receiver's.
-  bool transfer() {
-    if (sinks_.video != nullptr && sinks_.progress != nullptr)
-      sinks_.progress->start(range_.last - range_.first + 1);
-    RequestPlan plan(info_, request_span());
-    std::deque<PlannedRequest> in_flight;
-    OrderedWorker<Reply> writer(kRepliesWaiting, [this](Reply& reply) { return consume(reply); });
-    bool sending = true;
-    bool receiving = true;
-    while (!writer.stopped()) {
-      if (plan_.stop_requested != nullptr && plan_.stop_requested()) {
-        outcome_.stopped = true;
-        break;
-      }
-      sending = sending && send_ahead(&plan, &in_flight);
-      if (in_flight.empty()) break;
-      Reply reply = writer.take_spare();
-      reply.request = in_flight.front();
-      in_flight.pop_front();
-      receiving = receive(&reply);
-      if (!receiving) break;
-      reply.bytes_received = client_.bytes_received();
-      writer.push(std::move(reply));
-    }
-    writer.finish();
-    if (writer.stopped() || outcome_.stopped) {
-      // The writer failed or its reader went away, or the user stopped the run: read what
-      // is on its way, so that Disconnect comes after the replies the server is sending.
-      drain(&in_flight);
-      if (!writer.stopped()) outcome_.ok = true;  // stopped by the user: an early, clean end
-      return false;
-    }
-    if (!receiving || !sending) return client_failed();
-    return true;
-  }
-
   RequestSpan request_span() const {
     RequestSpan span;
     span.video = sinks_.video != nullptr;
@@ -192,19 +133,80 @@ class FetchRun {
     return span;
   }
 
-  // Sends planned requests until depth are in flight; false when a request could not go out.
-  bool send_ahead(RequestPlan* plan, std::deque<PlannedRequest>* in_flight) {
+  // Sends requests ahead of the replies, receives the replies in order and hands each to
+  // its output's writing thread. An early end still gets the audio of the frames written
+  // where the connection allows it.
+  void transfer() {
+    if (sinks_.video != nullptr && sinks_.progress != nullptr)
+      sinks_.progress->start(range_.last - range_.first + 1);
     const size_t depth = static_cast<size_t>(std::max(1, plan_.requests_ahead));
-    PlannedRequest request;
-    while (in_flight->size() < depth && plan->next(&request)) {
-      const bool sent = request.kind == PlannedRequest::Kind::kFrame
-                            ? client_.request_frame(request.frame)
-                            : client_.request_audio(static_cast<int64_t>(request.first_sample),
-                                                    request.sample_count);
-      if (!sent) return false;
+    // Replies of one kind in flight and waiting: a writer's queue never fills, so a push
+    // never waits for an output that is behind.
+    held_most_ = depth + kRepliesWaiting;
+    RequestPlan plan(info_, request_span());
+    Writer video(held_most_, [this](Reply& reply) { return write_frame(reply); });
+    Writer audio(held_most_, [this](Reply& reply) { return write_audio(reply); });
+    std::deque<PlannedRequest> in_flight;
+    bool sending = true;
+    bool receiving = true;
+    for (;;) {
+      if (stop() != Stop::kNone) {
+        outcome_.stopped = true;
+        break;
+      }
+      if (video.stopped() || audio.stopped()) break;
+      sending = sending && send_ahead(&plan, &in_flight, depth, video, audio);
+      if (in_flight.empty()) {
+        if (!sending || plan.done()) break;
+        (video.backlog() > 0 ? video : audio).wait_for_progress(kWriterWait);
+        continue;
+      }
+      const PlannedRequest request = in_flight.front();
+      in_flight.pop_front();
+      Writer& writer = request.kind == PlannedRequest::Kind::kFrame ? video : audio;
+      Reply reply = writer.take_spare();
+      reply.request = request;
+      receiving = receive(&reply);
+      if (!receiving) break;
+      reply.bytes_received = client_.bytes_received();
+      writer.push(std::move(reply));
+    }
+    video.finish();
+    const bool complete = plan.done() && in_flight.empty() && receiving && sending &&
+                          !outcome_.stopped && !video.stopped() && !audio.stopped();
+    if (!complete) {
+      const uint64_t wanted = audio_of_frames_written();
+      drain(&in_flight, wanted, audio);
+      fetch_missing_audio(plan.audio_asked(), wanted, audio);
+    }
+    audio.finish();
+    if (!receiving || !sending) client_failed();
+  }
+
+  // Sends planned requests until depth are in flight; false when a request could not go out.
+  bool send_ahead(RequestPlan* plan, std::deque<PlannedRequest>* in_flight, size_t depth,
+                  const Writer& video, const Writer& audio) {
+    while (in_flight->size() < depth) {
+      const auto frames = static_cast<size_t>(
+          std::count_if(in_flight->begin(), in_flight->end(), [](const PlannedRequest& request) {
+            return request.kind == PlannedRequest::Kind::kFrame;
+          }));
+      RequestKinds wanted;
+      wanted.frames = frames + video.backlog() < held_most_;
+      wanted.audio = in_flight->size() - frames + audio.backlog() < held_most_;
+      PlannedRequest request;
+      if (!plan->next(&request, wanted)) return true;
+      if (!send(request)) return false;
       in_flight->push_back(request);
     }
     return true;
+  }
+
+  bool send(const PlannedRequest& request) {
+    return request.kind == PlannedRequest::Kind::kFrame
+               ? client_.request_frame(request.frame)
+               : client_.request_audio(static_cast<int64_t>(request.first_sample),
+                                       request.sample_count);
   }
 
   bool receive(Reply* reply) {
@@ -213,87 +215,199 @@ class FetchRun {
     return client_.receive_audio(reply->request.sample_count, &reply->audio);
   }
 
-  void drain(std::deque<PlannedRequest>* in_flight) {
-    Reply reply;
-    while (!in_flight->empty() && client_.status() == ClientStatus::kOk) {
-      reply.request = in_flight->front();
+  // Whether replies may still be read: not after a failed receive. Once the user insists on
+  // stopping now, a receive takes only what has arrived already (ClientSocket waits for
+  // nothing more then), and the server is asked nothing more.
+  bool can_read() const { return client_.status() == ClientStatus::kOk && client_.connected(); }
+  bool can_ask() const { return can_read() && stop() != Stop::kNow; }
+
+  // One past the last sample that plays during the frames written; 0 without video, whose
+  // audio needs nothing more after an early end.
+  uint64_t audio_of_frames_written() const {
+    if (sinks_.video == nullptr || audio_ == nullptr) return 0;
+    const uint64_t end = first_sample_of_frame(range_.first + frames_written_, info_);
+    return std::min(end, audio_end_);
+  }
+
+  // Reads the replies on their way, so that Disconnect comes after the replies the server
+  // is sending (after a second stop, only those that have arrived); the audio among them
+  // that plays during the frames written is written.
+  void drain(std::deque<PlannedRequest>* in_flight, uint64_t wanted, Writer& audio) {
+    Reply dropped;
+    while (!in_flight->empty() && can_read()) {
+      const PlannedRequest request = in_flight->front();
       in_flight->pop_front();
+      const bool keep = request.kind == PlannedRequest::Kind::kAudio &&
+                        request.first_sample < wanted && !audio.stopped();
+      Reply reply = keep ? audio.take_spare() : std::move(dropped);
+      reply.request = request;
       if (!receive(&reply)) return;
+      if (!keep) {
+        dropped = std::move(reply);
+        continue;
+      }
+      const uint64_t end = reply.request.first_sample + static_cast<uint64_t>(request.sample_count);
+      if (end > wanted) {
+        reply.request.sample_count = static_cast<int64_t>(wanted - reply.request.first_sample);
+        reply.audio.resize(static_cast<size_t>(reply.request.sample_count) *
+                           static_cast<size_t>(info_.channels) * 2);
+      }
+      audio.push(std::move(reply));
     }
   }
 
-  // On the writing thread: one reply into the outputs.
-  bool consume(Reply& reply) {
-    if (!open_outputs()) return false;
-    if (reply.request.kind == PlannedRequest::Kind::kAudio) {
-      if (!wrote(audio_, reply.audio.data(), reply.audio.size())) return false;
-      outcome_.audio_samples_written += static_cast<uint64_t>(reply.request.sample_count);
-      return true;
+  // The audio of the frames written that was never asked for (the frames ran ahead of it).
+  void fetch_missing_audio(uint64_t asked, uint64_t wanted, Writer& audio) {
+    const auto per_request = static_cast<uint64_t>(
+        std::max<int64_t>(1, kMissingAudioRequestBytes / std::max(2, info_.channels * 2)));
+    for (uint64_t next = asked; next < wanted && can_ask() && !audio.stopped();) {
+      Reply reply = audio.take_spare();
+      reply.request.kind = PlannedRequest::Kind::kAudio;
+      reply.request.first_sample = next;
+      reply.request.sample_count = static_cast<int64_t>(std::min(wanted - next, per_request));
+      if (!send(reply.request) || !receive(&reply)) return;
+      next += static_cast<uint64_t>(reply.request.sample_count);
+      audio.push(std::move(reply));
     }
-    if (!write_frame(reply.frame)) return false;
-    ++outcome_.frames_written;
-    if (sinks_.progress != nullptr)
-      sinks_.progress->update(outcome_.frames_written, reply.bytes_received);
-    return true;
   }
 
-  bool write_frame(const ReceivedFrame& frame) {
+  // On a writing thread: the output's writes, each ending as the output allows.
+  static bool wrote(OutputFile* file, OutputEnd* end, const void* data, uint64_t length) {
+    switch (file->write(data, length)) {
+      case WriteResult::kOk:
+        return true;
+      case WriteResult::kReaderClosed:
+        end->reader_closed = true;  // the reader has what it wants: an early but clean end
+        return false;
+      case WriteResult::kStopped:
+        end->stopped = true;
+        return false;
+      case WriteResult::kError:
+        break;
+    }
+    end->error = "cannot write " + file->name() + ": " + file->last_error();
+    return false;
+  }
+
+  static bool opened(OutputFile* file, OutputEnd* end) {
+    if (file->is_open()) return true;
+    switch (file->open(&end->error)) {
+      case WriteResult::kOk:
+        return true;
+      case WriteResult::kStopped:
+        end->stopped = true;
+        return false;
+      case WriteResult::kReaderClosed:
+      case WriteResult::kError:
+        break;
+    }
+    return false;
+  }
+
+  // On the video's writing thread. The output is created with the first frame, so that a
+  // run that fails before it leaves an existing file alone.
+  bool write_frame(const Reply& reply) {
+    OutputFile* video = sinks_.video;
+    if (!video->is_open() && !(opened(video, &video_end_) && write_y4m_header())) return false;
+    const ReceivedFrame& frame = reply.frame;
     const uint8_t* yuy2 = frame.payload.data();
     if (frame.record.compression != kCompressionNone) {
       const DecodeResult result = decoder_.decode(frame.record, frame.payload.data());
-      if (result != DecodeResult::kOk) return failed(FrameDecoder::problem(frame.record, result));
+      if (result != DecodeResult::kOk) {
+        video_end_.error = FrameDecoder::problem(frame.record, result);
+        return false;
+      }
       yuy2 = decoder_.frame();
     }
     const auto size = static_cast<uint64_t>(stream_frame_bytes(info_));
     bool ok;
     if (plan_.raw_video) {
-      ok = wrote(sinks_.video, yuy2, size);
+      ok = wrote(video, &video_end_, yuy2, size);
     } else {
       yuy2_to_planar_422(yuy2, info_.width, info_.height, &planar_);
-      ok = wrote(sinks_.video, kY4mFrameHeader, sizeof kY4mFrameHeader - 1) &&
-           wrote(sinks_.video, planar_.data(), planar_.size());
+      ok = wrote(video, &video_end_, kY4mFrameHeader, sizeof kY4mFrameHeader - 1) &&
+           wrote(video, &video_end_, planar_.data(), planar_.size());
     }
     decoder_.release();
-    return ok;
+    if (!ok) return false;
+    ++frames_written_;
+    if (sinks_.progress != nullptr) sinks_.progress->update(frames_written_, reply.bytes_received);
+    return true;
   }
 
-  // A Y4M file that ends early says so: its XLENGTH becomes the frames it holds. The new
-  // count has no more digits than the old, so the header keeps its length (padded with
-  // spaces, which readers skip between tags) and the frames stay where they are.
-  void mend_frame_count() {
+  bool write_y4m_header() {
+    y4m_format_ = {info_.width,
+                   info_.height,
+                   info_.rate,
+                   info_.scale,
+                   FieldOrder::kProgressive,
+                   range_.last - range_.first + 1};
+    if (plan_.raw_video) return true;
+    const FieldOrder order = resolve_field_order(plan_.field_order, info_.image_type);
+    if (plan_.field_order == FieldOrder::kAuto && order != FieldOrder::kProgressive) {
+      notify(std::string("the stream says ") + field_order_words(order) +
+             "; use --field-order progressive if the video is not interlaced");
+    }
+    y4m_format_.field_order = order;
+    y4m_header_ = y4m_stream_header(y4m_format_);
+    return wrote(sinks_.video, &video_end_, y4m_header_.data(), y4m_header_.size());
+  }
+
+  // On the audio's writing thread; the WAV is created with the first samples.
+  bool write_audio(const Reply& reply) {
+    if (!audio_->is_open()) {
+      std::vector<uint8_t> header;
+      if (!wav_header(info_.channels, info_.audio_rate, audio_end_ - audio_first_, &header)) {
+        audio_end_state_.error = "the audio is too long for a WAV file";
+        return false;
+      }
+      if (!opened(audio_, &audio_end_state_) ||
+          !wrote(audio_, &audio_end_state_, header.data(), header.size())) {
+        return false;
+      }
+    }
+    if (!wrote(audio_, &audio_end_state_, reply.audio.data(), reply.audio.size())) return false;
+    audio_samples_written_ += static_cast<uint64_t>(reply.request.sample_count);
+    return true;
+  }
+
+  // After both writing threads are done: regular files that ended early say what they
+  // hold, and the audio ends with the video's last frame.
+  void mend() {
+    std::string problem;
     OutputFile* video = sinks_.video;
-    if (video == nullptr || !video->is_open() || y4m_header_.empty() ||
-        outcome_.frames_written >= y4m_format_.frame_count || !video->is_regular_file()) {
-      return;
+    if (video != nullptr && video->is_open()) {
+      const VideoWritten written{y4m_header_, y4m_format_,
+                                 static_cast<uint64_t>(stream_frame_bytes(info_)), frames_written_};
+      if (!mend_video(video, written, &problem)) mend_error_ = problem;
     }
-    Y4mStreamFormat written = y4m_format_;
-    written.frame_count = static_cast<int32_t>(outcome_.frames_written);
-    std::string header = y4m_stream_header(written);
-    header.insert(header.size() - 1, y4m_header_.size() - header.size(), ' ');
-    if (video->write_at(0, header.data(), header.size()) != WriteResult::kOk &&
-        outcome_.error.empty()) {
-      outcome_.ok = false;
-      outcome_.error =
-          "cannot correct the frame count of " + video->name() + ": " + video->last_error();
+    uint64_t held = audio_samples_written_;
+    if (audio_ != nullptr && sinks_.video != nullptr) {
+      const uint64_t wanted =
+          audio_of_frames_written() - std::min(audio_first_, audio_of_frames_written());
+      outcome_.audio_samples_missing = wanted - std::min(wanted, held);
+      if (audio_->is_open() && audio_->is_regular_file()) held = std::min(held, wanted);
     }
+    if (audio_ != nullptr && audio_->is_open()) {
+      const AudioWritten written{info_.channels, info_.audio_rate, audio_end_ - audio_first_, held};
+      if (!mend_audio(audio_, written, &problem) && mend_error_.empty()) mend_error_ = problem;
+    }
+    outcome_.frames_written = frames_written_;
+    outcome_.audio_samples_written = held;
   }
 
-  // A WAV file that ends early says so: its sizes become those of the samples it holds.
-  // The channel count is unchanged, so the header keeps its length.
-  void mend_audio_sizes() {
-    if (audio_ == nullptr || !audio_->is_open() || !audio_->is_regular_file() ||
-        outcome_.audio_samples_written >= audio_end_ - audio_first_) {
-      return;
+  // The run's end as the sequence met it: an output's failure first (it works on earlier
+  // replies), then the receiver's, then the mend's. A reader that went away ends the run
+  // early but cleanly, and so does a stop, whatever it did to a wait for the server.
+  void conclude() {
+    outcome_.reader_closed = video_end_.reader_closed || audio_end_state_.reader_closed;
+    outcome_.stopped = outcome_.stopped || video_end_.stopped || audio_end_state_.stopped;
+    std::string receive_error = outcome_.stopped ? std::string() : receive_error_;
+    for (const std::string* error :
+         {&video_end_.error, &audio_end_state_.error, &receive_error, &mend_error_}) {
+      if (outcome_.error.empty()) outcome_.error = *error;
     }
-    std::vector<uint8_t> header;
-    if (!wav_header(info_.channels, info_.audio_rate, outcome_.audio_samples_written, &header))
-      return;
-    if (audio_->write_at(0, header.data(), header.size()) != WriteResult::kOk &&
-        outcome_.error.empty()) {
-      outcome_.ok = false;
-      outcome_.error =
-          "cannot correct the sizes of " + audio_->name() + ": " + audio_->last_error();
-    }
+    outcome_.ok = outcome_.error.empty();
   }
 
   DeliveryClient& client_;
@@ -303,14 +417,21 @@ class FetchRun {
   FetchOutcome outcome_;
   StreamInfoRecord info_;
   FrameRange range_;
-  bool outputs_open_ = false;
-  Y4mStreamFormat y4m_format_;
-  std::string y4m_header_;
   uint64_t audio_first_ = 0;
   uint64_t audio_end_ = 0;
-  // The writing thread's own.
+  size_t held_most_ = 0;
+  std::string receive_error_;
+  std::string mend_error_;
+  // The video's writing thread's own, read by the run once it has finished.
+  OutputEnd video_end_;
+  int64_t frames_written_ = 0;
+  Y4mStreamFormat y4m_format_;
+  std::string y4m_header_;
   FrameDecoder decoder_;
   std::vector<uint8_t> planar_;
+  // The audio's writing thread's own, likewise.
+  OutputEnd audio_end_state_;
+  uint64_t audio_samples_written_ = 0;
 };
 
 }  // namespace

@@ -30,8 +30,10 @@ struct FetchPlan {
   // Requests sent ahead of the replies read; 1 waits for each reply before the next request.
   static constexpr int kDefaultRequestsAhead = 8;
   int requests_ahead = kDefaultRequestsAhead;
-  // Asked between replies; true stops the run early (the user pressed Ctrl-C). May be null.
-  bool (*stop_requested)() = nullptr;
+  // Asked between replies and while an output keeps the run waiting: once it says so, the
+  // run stops early (the user pressed Ctrl-C or sent SIGTERM); kNow skips the replies on
+  // their way and anything else that needs the server. May be null.
+  StopCheck stop = nullptr;
 };
 
 // Where the job writes; a null output is not fetched. The job opens the outputs itself, once
@@ -49,18 +51,25 @@ struct FetchSinks {
 struct FetchOutcome {
   bool ok = false;
   bool reader_closed = false;  // an output's reader went away; the job stopped early
-  bool stopped = false;        // stop_requested() said so; the job stopped early
+  bool stopped = false;        // the stop check said so; the job stopped early
   std::string error;           // when !ok
   int64_t frames_written = 0;
   uint64_t audio_samples_written = 0;
   // What the run set out to write; fewer were written when it ended early.
   int64_t frames_planned = 0;
   uint64_t audio_samples_planned = 0;
+  // Samples that play during the frames written but could not be fetched (the connection
+  // was gone): the audio ends that much before the video.
+  uint64_t audio_samples_missing = 0;
 };
 
 // REQUIRES: client is connected. Sends Disconnect at the end of every run whose
-// connection is still usable. A run that ends early, for whatever reason, leaves regular
-// files whose headers say what they hold (the Y4M's XLENGTH, the WAV's sizes).
+// connection is still usable (and not stopped with kNow). Video and audio are written on
+// a thread each, so that an output that cannot take more for a while (a pipe read slowly,
+// a named pipe whose reader opens the other one first) holds back only its own stream. A
+// run that ends early, for whatever reason, writes the audio of the frames written when it
+// can still fetch it and no more, and leaves regular files whose headers say what they hold
+// (the Y4M's XLENGTH, the WAV's sizes).
 FetchOutcome run_fetch(DeliveryClient& client, const FetchPlan& plan, const FetchSinks& sinks);
 
 }  // namespace quorvel::client

@@ -1,10 +1,12 @@
 // quorvel-fetch: receives a stream from a frame server and writes Y4M (or raw YUY2) video
 // and WAV audio. Exit codes: 0 done (also when the reader of an output closed it early),
 // 1 failure (connection refused or lost, malformed reply), 2 usage, 130 and 143 after
-// Ctrl-C and SIGTERM (the run stops cleanly: Disconnect, headers that say what was written).
+// Ctrl-C and SIGTERM (the run stops cleanly: Disconnect, headers that say what was written;
+// a second signal skips the replies on their way, not the headers).
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 #include "apps/fetch/compression_choice.h"
 #include "apps/fetch/delivery_client.h"
 #include "apps/fetch/fetch_job.h"
+#include "apps/fetch/output_check.h"
 #include "apps/fetch/server_address.h"
 
 namespace {
@@ -44,40 +47,53 @@ struct Options {
 
 void add_options(CLI::App& app, Options& options) {
   app.add_option("server", options.server,
-                 "HOST[:PORT] of the frame server (port 22050 by default)")
-      ->required();
-  app.add_option("-o,--output", options.output, "video output file, - for standard output");
+                 "the frame server: a name or an address (IPv6 in brackets, [::1]) and the "
+                 "port, 22050 by default")
+      ->required()
+      ->option_text("HOST[:PORT]");
+  app.add_option("-o,--output", options.output,
+                 "write the video there as YUV4MPEG2 4:2:2; - is standard output")
+      ->option_text("FILE|-");
   app.add_flag("--raw", options.raw, "write packed YUY2 frames instead of Y4M");
   app.add_option("--audio-out", options.audio_output,
-                 "audio output file (WAV), - for standard output");
+                 "write the audio there as WAV; - is standard output")
+      ->option_text("FILE|-");
   app.add_option("--frames", options.frames,
-                 "frames A-B, A- or N (default: all) and the audio during them");
+                 "the frames to fetch, numbered from 0, and the audio that plays during them: "
+                 "A-B (B included), A- (to the end), :N (the first N) or N (frame N alone); "
+                 "default all")
+      ->option_text("RANGE");
   app.add_option("--field-order", options.field_order,
-                 "auto, progressive, tff or bff (Y4M interlace tag)")
-      ->check(CLI::IsMember({"auto", "progressive", "tff", "bff"}));
-  app.add_option("--compression", options.compression, "none, lzo, fano, deflate or auto")
-      ->check(CLI::IsMember({"none", "lzo", "fano", "deflate", "auto"}));
+                 "the Y4M's interlace tag; auto (the default) takes the stream's")
+      ->check(CLI::IsMember({"auto", "progressive", "tff", "bff"}))
+      ->option_text("auto|progressive|tff|bff");
+  app.add_option("--compression", options.compression,
+                 "ask for compressed frames; auto offers every codec; default none")
+      ->check(CLI::IsMember({"none", "lzo", "fano", "deflate", "auto"}))
+      ->option_text("none|lzo|fano|deflate|auto");
   app.add_flag("--progress", options.progress,
                "show the progress line even when stderr is no terminal");
   app.add_flag("-q,--quiet", options.quiet, "print nothing but errors");
   app.add_option("--depth", options.requests_ahead,
-                 "requests sent ahead of the replies, so the server always finds the next "
-                 "one waiting; 1 waits for each reply")
+                 "requests sent ahead of the replies, 1 to 64 (default 8), so that the server "
+                 "always finds the next one waiting; 1 waits for each reply")
       ->check(CLI::Range(1, 64))
-      ->capture_default_str();
+      ->option_text("N");
   app.add_option("--timeout", options.timeout_seconds,
-                 "give up when the server does not answer (or accept the connection) this long "
-                 "(seconds, 0 = never)")
+                 "give up when the server does not accept the connection, or is silent, this "
+                 "long (default 0: wait forever)")
       ->check(CLI::Validator(
           [](const std::string& text) {
             char* end = nullptr;
             const double seconds = std::strtod(text.c_str(), &end);
-            return end != text.c_str() && *end == '\0' && seconds >= 0
-                       ? std::string()
-                       : "must be 0 or more, got '" + text + "'";
+            if (end == text.c_str() || *end != '\0' || std::isnan(seconds))
+              return "'" + text + "' is not a number of seconds";
+            return seconds >= 0 ? std::string() : "must be 0 or more, got '" + text + "'";
           },
-          "SECONDS"));
+          "SECONDS"))
+      ->option_text("SECONDS");
   app.set_version_flag("--version", std::string(kProgram) + " " + QUORVEL_VERSION);
+  quorvel::apps::use_help_formatter(app);
 }
 
 int usage_error(const std::string& message) {
@@ -89,15 +105,25 @@ void print_notice(void* /*context*/, const std::string& text) {
   std::fprintf(stderr, "%s: %s\n", kProgram, text.c_str());
 }
 
-// The signal that asked the run to stop, 0 while none has.
+// The first signal that asked the run to stop (0 while none has), and how many have. The
+// handler runs with both signals blocked, so the count is never updated twice at once.
 volatile std::sig_atomic_t stop_signal = 0;
+volatile std::sig_atomic_t stop_signals = 0;
 
 void on_stop_signal(int signal_number) {
-  stop_signal = signal_number;
+  if (stop_signal == 0) stop_signal = signal_number;
+  if (stop_signals < 2) stop_signals = stop_signals + 1;
+}
+
+// Once: stop after the replies on their way. Twice (a second Ctrl-C, or coreutils' timeout,
+// which signals the program and then its process group): stop without waiting for the
+// server. Either way the program ends through the mend of its files, never by the signal.
+Stop stop_check() {
+  return stop_signals == 0 ? Stop::kNone : stop_signals == 1 ? Stop::kAsked : Stop::kNow;
 }
 
 bool stop_requested() {
-  return stop_signal != 0;
+  return stop_signals != 0;
 }
 
 const char* signal_name() {
@@ -107,9 +133,10 @@ const char* signal_name() {
 void install_stop_handlers() {
   struct sigaction action {};
   action.sa_handler = on_stop_signal;
-  // A second Ctrl-C ends the program at once, should the server not answer any more.
-  action.sa_flags = static_cast<int>(SA_RESETHAND);
   sigemptyset(&action.sa_mask);
+  sigaddset(&action.sa_mask, SIGINT);
+  sigaddset(&action.sa_mask, SIGTERM);
+  // No SA_RESTART: a signal interrupts the wait it comes in, which then looks at the stop.
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 }
@@ -153,7 +180,7 @@ int make_plan(const Options& options, bool stdout_closed, FetchPlan* plan, Serve
   }
   if (!options.frames.empty()) {
     if (!parse_frame_range(options.frames, &plan->frames))
-      return usage_error("bad --frames '" + options.frames + "' (A-B, A- or N)");
+      return usage_error("bad --frames '" + options.frames + "' (A-B, A-, :N or N)");
     plan->frames_given = true;
   }
   parse_field_order(options.field_order, &plan->field_order);
@@ -164,7 +191,7 @@ int make_plan(const Options& options, bool stdout_closed, FetchPlan* plan, Serve
   plan->compression_mask = choice.mask;
   plan->raw_video = options.raw;
   plan->requests_ahead = options.requests_ahead;
-  plan->stop_requested = stop_requested;
+  plan->stop = stop_check;
   return kExitOk;
 }
 
@@ -203,16 +230,27 @@ int fetch(const Options& options, bool stdout_closed) {
   if (const int code = make_plan(options, stdout_closed, &plan, &address); code != kExitOk)
     return code;
 
+  for (const std::string* path : {&options.output, &options.audio_output}) {
+    std::string problem;
+    const OutputCheck check = path->empty() ? OutputCheck::kOk : check_output_path(*path, &problem);
+    if (check == OutputCheck::kServed) return usage_error(problem);
+    if (check == OutputCheck::kCannotWrite) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, problem.c_str());
+      return kExitFailure;
+    }
+  }
   // Created by the fetch once the first frame is in: a failed run leaves earlier files alone.
   OutputFile video(options.output);
   OutputFile audio(options.audio_output);
 
   DeliveryClient client;
-  client.set_stop_check(stop_requested);
+  client.set_stop_check(stop_check);
   if (!client.connect(address.host, address.port,
                       timeout_ms_from_seconds(options.timeout_seconds))) {
     if (stop_requested()) return stopped_run("", options.quiet);
-    std::fprintf(stderr, "%s: %s\n", kProgram, client.error().c_str());
+    // quorvel-serve, like the plug-in, has no listener while it serves a client.
+    const char* hint = client.connection_refused() ? " (is another client being served?)" : "";
+    std::fprintf(stderr, "%s: %s%s\n", kProgram, client.error().c_str(), hint);
     return kExitFailure;
   }
   const bool show_progress =
@@ -229,6 +267,12 @@ int fetch(const Options& options, bool stdout_closed) {
   const bool wrote_audio = audio.is_open();
   // The counts of an early end: what a reader of a pipe got (files say it in their headers).
   const std::string counts = written_counts(outcome, wrote_video, wrote_audio);
+  if (outcome.audio_samples_missing > 0 && !options.quiet) {
+    std::fprintf(stderr,
+                 "%s: the audio ends %llu samples before the video's last frame: the run ended "
+                 "before they could be fetched\n",
+                 kProgram, static_cast<unsigned long long>(outcome.audio_samples_missing));
+  }
   // A stop that interrupted a wait for the server ends the run as a failed receive would.
   const bool stopped = outcome.stopped || stop_requested();
   if (!outcome.ok && !stopped) {

@@ -22,7 +22,11 @@ bool parse_frame_number(const std::string& text, int32_t* number) {
 bool parse_frame_range(const std::string& text, FrameRange* range) {
   const size_t dash = text.find('-');
   FrameRange parsed;
-  if (dash == std::string::npos) {
+  if (!text.empty() && text[0] == ':') {
+    int32_t count = 0;
+    if (!parse_frame_number(text.substr(1), &count) || count == 0) return false;
+    parsed.last = count - 1;
+  } else if (dash == std::string::npos) {
     if (!parse_frame_number(text, &parsed.first)) return false;
     parsed.last = parsed.first;
   } else {

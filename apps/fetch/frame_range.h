@@ -1,5 +1,6 @@
-// FrameRange: the frames the user asks for with --frames: "A-B" (both included), "A-"
-// (from A to the end) or "N" (one frame); all frames when not given.
+// FrameRange: the frames the user asks for with --frames, numbered from 0: "A-B" (both
+// included), "A-" (from A to the end), ":N" (the first N, 0 to N-1, as ffmpeg's and x264's
+// frame counts mean) or "N" (frame N alone); all frames when not given.
 #ifndef QUORVEL_APPS_FETCH_FRAME_RANGE_H_
 #define QUORVEL_APPS_FETCH_FRAME_RANGE_H_
 
@@ -13,7 +14,7 @@ struct FrameRange {
   int32_t last = -1;  // -1: up to the stream's last frame
 };
 
-// False for text that is none of the three forms, or for B < A.
+// False for text that is none of the four forms, for B < A, or for ":0".
 bool parse_frame_range(const std::string& text, FrameRange* range);
 
 // The range with its end fixed for a stream of frame_count frames; false (and *problem)

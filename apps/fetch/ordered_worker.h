@@ -3,12 +3,15 @@
 // replies never waits for decoding and writing, and memory stays bounded. The handler
 // returns false to stop: the items still waiting are dropped and push() says so. Spent
 // items come back through take_spare(), so their buffers are reused rather than allocated
-// per frame.
+// per frame. backlog() lets the pushing side hold back before the worker falls too far
+// behind.
 #ifndef QUORVEL_APPS_FETCH_ORDERED_WORKER_H_
 #define QUORVEL_APPS_FETCH_ORDERED_WORKER_H_
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -55,6 +58,19 @@ class OrderedWorker {
     return stopped_;
   }
 
+  // Items pushed and not yet handled to the end: those waiting and the one in hand.
+  size_t backlog() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return waiting_.size() + (busy_ ? 1 : 0);
+  }
+
+  // Waits up to timeout for the handler to finish an item (or to stop).
+  void wait_for_progress(std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const uint64_t handled = handled_;
+    changed_.wait_for(lock, timeout, [&] { return stopped_ || handled_ != handled; });
+  }
+
   // Lets the handler take every waiting item (unless it stops), then ends the thread.
   void finish() {
     {
@@ -73,10 +89,14 @@ class OrderedWorker {
       if (waiting_.empty()) return;  // closing, and nothing left
       Item item = std::move(waiting_.front());
       waiting_.pop_front();
+      busy_ = true;
       changed_.notify_all();  // room for the next push
       lock.unlock();
       const bool go_on = handler_(item);
       lock.lock();
+      busy_ = false;
+      ++handled_;
+      changed_.notify_all();
       spares_.push_back(std::move(item));
       if (!go_on) {
         stopped_ = true;
@@ -95,7 +115,9 @@ class OrderedWorker {
   std::vector<Item> spares_;  // bounded by capacity + 1: only pushed items come back
   bool closing_ = false;
   bool stopped_ = false;
-  std::thread thread_;  // last: it starts once everything above is ready
+  bool busy_ = false;     // the handler has an item
+  uint64_t handled_ = 0;  // items the handler has finished
+  std::thread thread_;    // last: it starts once everything above is ready
 };
 
 }  // namespace quorvel::client

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "apps/common/speaker_layout.h"
 #include "util/little_endian.h"
 
 namespace quorvel::client {
@@ -25,12 +26,6 @@ void put_tag(uint8_t* out, const char* tag) {
 }
 
 }  // namespace
-
-uint32_t wav_channel_mask(int channels) {
-  static const uint32_t kMasks[kWavMaxChannels + 1] = {0,    0x4,  0x3,   0x7,  0x107,
-                                                       0x37, 0x3F, 0x13F, 0x63F};
-  return channels >= 1 && channels <= kWavMaxChannels ? kMasks[channels] : 0;
-}
 
 bool wav_header(int channels, int32_t sample_rate, uint64_t samples, std::vector<uint8_t>* header) {
   const bool extensible = channels > 2;
@@ -57,7 +52,7 @@ bool wav_header(int channels, int32_t sample_rate, uint64_t samples, std::vector
   if (extensible) {
     put_le16(out + 36, 22);              // cbSize: the extension's bytes
     put_le16(out + 38, kBitsPerSample);  // valid bits per sample
-    put_le32(out + 40, wav_channel_mask(channels));
+    put_le32(out + 40, apps::usual_speaker_mask(channels));
     std::memcpy(out + 44, kPcmSubformat, sizeof kPcmSubformat);
     data_chunk = out + 60;
   }

@@ -1,10 +1,13 @@
 // The stand-in host's sources: a VideoSource renders any frame of the stream as packed
 // YUY2 on demand, an AudioSource copies any range of 16-bit samples. Both are asked for
-// numbers as the client sends them, so numbers outside the stream must be handled.
+// numbers as the client sends them, so numbers outside the stream must be handled. A source
+// read from a file fails when the file no longer holds what it held when it was opened
+// (it was rewritten shorter while served); the stand-in host then ends the run.
 #ifndef QUORVEL_APPS_SERVE_MEDIA_SOURCE_H_
 #define QUORVEL_APPS_SERVE_MEDIA_SOURCE_H_
 
 #include <cstdint>
+#include <string>
 
 namespace quorvel::serve {
 
@@ -26,9 +29,10 @@ class VideoSource {
  public:
   virtual ~VideoSource() = default;
   virtual const VideoFormat& format() const = 0;
-  // Writes frame n, height rows of width * 2 bytes (Y0 U Y1 V), to yuy2.
+  // Writes frame n, height rows of width * 2 bytes (Y0 U Y1 V), to yuy2. False (and
+  // *problem, when not null) when the frame cannot be read.
   // REQUIRES: 0 <= n < frame_count.
-  virtual void render(int32_t n, uint8_t* yuy2) = 0;
+  virtual bool render(int32_t n, uint8_t* yuy2, std::string* problem) = 0;
 };
 
 class AudioSource {
@@ -36,11 +40,9 @@ class AudioSource {
   virtual ~AudioSource() = default;
   virtual const AudioFormat& format() const = 0;
   // Writes count samples from first (count * channels interleaved little-endian 16-bit
-  // values) to out; samples outside the stream are silence.
-  virtual void read(int64_t first, int64_t count, uint8_t* out) = 0;
-  // The count samples from first where the source holds them in memory as they are served,
-  // valid as long as the source; null when it does not (then read() makes them).
-  virtual const uint8_t* samples_at(int64_t /*first*/, int64_t /*count*/) const { return nullptr; }
+  // values) to out; samples outside the stream are silence. False (and *problem, when not
+  // null) when they cannot be read.
+  virtual bool read(int64_t first, int64_t count, uint8_t* out, std::string* problem) = 0;
 };
 
 }  // namespace quorvel::serve

@@ -1,19 +1,23 @@
 // quorvel-serve: the Linux stand-in host. It serves a built-in test pattern and tone, or a
 // Y4M and a WAV file, through the same serving run the plug-in gives the video editor.
 // Exits 0 when the run returns 1 (served, disconnected or stopped with Ctrl-C), 1 when the
-// port cannot be listened on, 2 on a usage error.
+// port cannot be listened on or an input file is unusable (also when it is cut shorter
+// while served), 2 on a usage error.
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "apps/common/command_line.h"
 #include "apps/common/port_argument.h"
 #include "apps/common/standard_streams.h"
+#include "apps/serve/input_notes.h"
 #include "apps/serve/serve_progress.h"
 #include "apps/serve/serve_values.h"
 #include "apps/serve/stand_in_host.h"
@@ -44,9 +48,13 @@ struct Options {
   std::string port = "22050";
   int interlaced = quorvel::kDefaultSettings.interlaced;
   int top_field_first = quorvel::kDefaultSettings.top_field_first;
-  // Given on the command line, so an input file's I tag does not override them.
+  // Given on the command line: an input file's I tag does not override them, and the
+  // pattern's values are refused with a file.
   bool interlaced_given = false;
   bool top_field_first_given = false;
+  bool size_given = false;
+  bool rate_given = false;
+  bool frames_given = false;
   int read_ahead = quorvel::kDefaultSettings.read_ahead;
   int keep_waiting = 0;
   bool progress = false;
@@ -54,46 +62,58 @@ struct Options {
 };
 
 void add_options(CLI::App& app, Options& options) {
-  app.add_option("--size", options.size, "test pattern size WxH (even width)")
-      ->capture_default_str();
-  app.add_option("--rate", options.rate, "test pattern frame rate N/D")->capture_default_str();
-  app.add_option("--frames", options.frames, "test pattern length in frames")
+  app.add_option("--size", options.size, "the test pattern's size, even width (default 720x480)")
+      ->option_text("WxH");
+  app.add_option("--rate", options.rate,
+                 "the test pattern's frame rate, and an --input file's when it gives none "
+                 "(default 30000/1001)")
+      ->option_text("N/D");
+  app.add_option("--frames", options.frames, "the test pattern's length (default 3000)")
       ->check(CLI::Range(1, INT32_MAX))
-      ->capture_default_str();
+      ->option_text("N");
   app.add_option("--input", options.input,
-                 "serve this Y4M file (4:2:0, 4:2:2, 4:4:4 or mono, 8-bit) instead of the pattern");
+                 "serve this YUV4MPEG2 file (8-bit 4:2:0, 4:2:2, 4:4:4 or mono) instead of the "
+                 "pattern")
+      ->option_text("FILE.y4m");
   auto* audio =
       app.add_option("--audio", options.audio,
-                     "serve this WAV file (16-bit PCM, 1 to 8 channels) instead of the tone");
+                     "serve this WAV file (16-bit PCM, 1 to 8 channels) instead of the tone")
+          ->option_text("FILE.wav");
   app.add_flag("--no-audio", options.no_audio, "serve no audio")->excludes(audio);
   app.add_option("--port", options.port,
-                 "port number or service name, ADDRESS:PORT to listen on one interface only; "
-                 "0 picks a free port")
-      ->capture_default_str();
-  app.add_option("--interlaced", options.interlaced, "say the video is interlaced")
+                 "where to listen (default 22050): PORT or :PORT on every interface, "
+                 "ADDRESS:PORT on that IPv4 address only; port 0 picks a free one")
+      ->option_text("PORT");
+  app.add_option("--interlaced", options.interlaced,
+                 "say the video is interlaced (default 1, or as an --input file's I tag says)")
       ->check(CLI::Range(0, 1))
-      ->capture_default_str();
-  app.add_option("--tff", options.top_field_first, "say the top field comes first")
+      ->option_text("0|1");
+  app.add_option("--tff", options.top_field_first,
+                 "say the top field comes first (default 1, or as the I tag says)")
       ->check(CLI::Range(0, 1))
-      ->capture_default_str();
-  app.add_option("--read-ahead", options.read_ahead, "prepare the next frame after each reply")
+      ->option_text("0|1");
+  app.add_option("--read-ahead", options.read_ahead,
+                 "prepare the next frame after each reply (default 1)")
       ->check(CLI::Range(0, 1))
-      ->capture_default_str();
+      ->option_text("0|1");
   auto* once = app.add_flag("--once", "serve one client, then exit (the default)");
   auto* keep_waiting =
       app.add_option("--keep-waiting", options.keep_waiting,
-                     "after each client, listen for the next one until Ctrl-C (the plug-in's "
-                     "keep-waiting setting)")
+                     "1: after each client, listen for the next one until Ctrl-C (the plug-in's "
+                     "keep-waiting setting); 0 is --once")
           ->check(CLI::Range(0, 1))
-          ->capture_default_str()
+          ->option_text("0|1")
           ->excludes(once);
   app.add_flag_callback(
          "--loop", [&options] { options.keep_waiting = 1; }, "the same as --keep-waiting 1")
       ->excludes(once)
       ->excludes(keep_waiting);
   app.add_flag("--progress", options.progress, "show progress even when stderr is no terminal");
-  app.add_flag("-q,--quiet", options.quiet, "no progress, only the port line and errors");
+  app.add_flag("-q,--quiet", options.quiet,
+               "no progress and no notes, only the port line and "
+               "errors");
   app.set_version_flag("--version", std::string(kProgram) + " " + QUORVEL_VERSION);
+  quorvel::apps::use_help_formatter(app);
 }
 
 int usage_error(const std::string& message) {
@@ -104,6 +124,10 @@ int usage_error(const std::string& message) {
 int failure(const std::string& message) {
   std::fprintf(stderr, "%s: %s\n", kProgram, message.c_str());
   return kExitFailure;
+}
+
+void print_notes(const std::vector<std::string>& notes) {
+  for (const std::string& note : notes) std::fprintf(stderr, "%s: %s\n", kProgram, note.c_str());
 }
 
 struct Sources {
@@ -122,6 +146,11 @@ int open_sources(const Options& options, Sources* sources) {
     return usage_error("bad --rate '" + options.rate + "' (N/D with positive N and D)");
   }
   pattern.frame_count = options.frames;
+  if (!options.input.empty() && (options.size_given || options.frames_given)) {
+    return usage_error(std::string(options.size_given ? "--size" : "--frames") +
+                       " applies to the test pattern only; the --input file gives its own size "
+                       "and length");
+  }
   std::string error;
   if (options.input.empty()) {
     sources->video = std::make_unique<TestPattern>(pattern);
@@ -129,11 +158,14 @@ int open_sources(const Options& options, Sources* sources) {
     auto file = Y4mFileVideo::open(options.input, pattern.rate, pattern.scale, &error);
     if (file == nullptr) return failure(error);
     sources->file_interlace = file->interlace();
+    if (!options.quiet) print_notes(y4m_notes(options.input, *file, options.rate_given));
     sources->video = std::move(file);
   }
   if (!options.audio.empty()) {
-    sources->audio = WavFileAudio::open(options.audio, &error);
-    if (sources->audio == nullptr) return failure(error);
+    auto file = WavFileAudio::open(options.audio, &error);
+    if (file == nullptr) return failure(error);
+    if (!options.quiet) print_notes(wav_notes(options.audio, *file, sources->video->format()));
+    sources->audio = std::move(file);
   } else if (options.input.empty() && !options.no_audio) {
     const VideoFormat& video = sources->video->format();
     const AudioFormat tone{kToneRate, kToneChannels,
@@ -220,6 +252,11 @@ void on_listen_failed(void* context, const char* reason) {
   static_cast<ListenState*>(context)->failure = reason;
 }
 
+// "[::1]:22050" or a bare IPv6 literal ("::1", "fe80::1:22050"): more than one colon.
+bool names_ipv6_address(const std::string& text) {
+  return text.find('[') != std::string::npos || std::count(text.begin(), text.end(), ':') > 1;
+}
+
 // PORT or ADDRESS:PORT, the port read strictly (the address, before the first colon, is
 // left to the server to resolve; an empty one means every interface). The server's own
 // reading is lenient, as the plug-in's must be, so a mistyped port is refused here.
@@ -227,6 +264,14 @@ void on_listen_failed(void* context, const char* reason) {
 int check_port(const std::string& text) {
   if (text.size() >= static_cast<size_t>(quorvel::kKeepWaitingOffset)) {
     return usage_error("bad --port '" + text + "' (too long for the settings)");
+  }
+  if (names_ipv6_address(text)) {
+    const size_t bracket = text.find("]:");
+    const std::string port = bracket == std::string::npos ? "PORT" : text.substr(bracket + 2);
+    return usage_error("--port '" + text +
+                       "' names an IPv6 address, and quorvel-serve listens "
+                       "on IPv4 only: give 127.0.0.1:" +
+                       port + " for this machine, or :" + port + " for every interface");
   }
   const size_t colon = text.find(':');
   if (!quorvel::apps::is_port_argument(colon == std::string::npos ? text
@@ -258,6 +303,7 @@ int serve(const Options& options, const Sources& sources) {
   const quorvel::ListenObserver observer{&on_listening, &state, &on_listen_failed};
   const int32_t result = quorvel::run_server(host.info(), settings, &observer);
   progress.end_run();
+  if (!host.failure().empty()) return failure(host.failure());
   if (result == 0) return failure("cannot set up the network or the listening socket");
   if (!state.listening) {
     return failure("cannot listen on " + listen_target(options.port) + ": " + state.failure);
@@ -279,10 +325,13 @@ int main(int argc, char** argv) {
   if (const int code = quorvel::apps::parse_command_line(app, argc, argv, kProgram); code >= 0)
     return code;
   if (const int code = check_port(options.port); code != kExitOk) return code;
-  Sources sources;
-  if (const int code = open_sources(options, &sources); code != kExitOk) return code;
   options.interlaced_given = app.get_option("--interlaced")->count() > 0;
   options.top_field_first_given = app.get_option("--tff")->count() > 0;
+  options.size_given = app.get_option("--size")->count() > 0;
+  options.rate_given = app.get_option("--rate")->count() > 0;
+  options.frames_given = app.get_option("--frames")->count() > 0;
+  Sources sources;
+  if (const int code = open_sources(options, &sources); code != kExitOk) return code;
   take_field_order(sources, &options);
   install_signal_handlers();
   return serve(options, sources);

@@ -40,8 +40,9 @@ void ServeProgress::end_run() {
 void ServeProgress::print() {
   const double seconds = std::chrono::duration<double>(last_frame_ - start_).count();
   const double fps = seconds > 0 ? static_cast<double>(frames_ - 1) / seconds : 0.0;
-  std::fprintf(out_, "\r%s: frame %d of %d, %.1f fps   ", program_, frame_number_, frame_count_,
-               fps);
+  // Counted from 1, as a reader counts: the last frame of 300 is "frame 300 of 300", not 299.
+  std::fprintf(out_, "\r%s: frame %lld of %d, %.1f fps   ", program_,
+               static_cast<long long>(frame_number_) + 1, frame_count_, fps);
   std::fflush(out_);
   printed_ = true;
 }

@@ -1,5 +1,6 @@
 // ServeProgress: the stand-in host's display of the host's progress callback, one line on
-// stderr updated in place at most four times a second ("frame 120 of 3000, 29.9 fps").
+// stderr updated in place at most four times a second ("frame 120 of 3000, 29.9 fps", the
+// frame counted from 1).
 #ifndef QUORVEL_APPS_SERVE_SERVE_PROGRESS_H_
 #define QUORVEL_APPS_SERVE_SERVE_PROGRESS_H_
 

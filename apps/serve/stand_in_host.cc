@@ -55,9 +55,18 @@ void* StandInHost::get_frame(int32_t frame_number, uint32_t format) {
   const int32_t last = host->video_->format().frame_count - 1;
   if (last < 0) return nullptr;
   // Like the real host: a number outside the stream gives the nearest frame.
-  host->video_->render(std::clamp(frame_number, 0, last), host->frame_.data());
+  std::string problem;
+  if (!host->video_->render(std::clamp(frame_number, 0, last), host->frame_.data(), &problem)) {
+    host->fail(problem);
+    return nullptr;
+  }
   ++host->frames_fetched_;
   return host->frame_.data();
+}
+
+void StandInHost::fail(const std::string& problem) {
+  if (failure_.empty()) failure_ = problem;
+  request_abort();
 }
 
 int64_t StandInHost::audio_samples_to_deliver(int32_t first_sample, int32_t sample_count,
@@ -73,13 +82,16 @@ void* StandInHost::get_audio(int32_t first_sample, int32_t sample_count, int32_t
   if (host == nullptr || host->audio_ == nullptr) return nullptr;
   const AudioFormat& format = host->audio_->format();
   const int64_t count = audio_samples_to_deliver(first_sample, sample_count, format);
-  if (delivered != nullptr) *delivered = static_cast<int32_t>(count);
-  if (const uint8_t* view = host->audio_->samples_at(first_sample, count)) {
-    return const_cast<uint8_t*>(view);  // the session only reads through it
-  }
   const int64_t block = int64_t{format.channels} * 2;
   host->audio_buffer_.resize(static_cast<size_t>(std::max<int64_t>(count, 1) * block));
-  host->audio_->read(first_sample, count, host->audio_buffer_.data());
+  std::string problem;
+  if (!host->audio_->read(first_sample, count, host->audio_buffer_.data(), &problem)) {
+    // The session sends silence for what the host does not deliver; the run ends after it.
+    host->fail(problem);
+    if (delivered != nullptr) *delivered = 0;
+    return nullptr;
+  }
+  if (delivered != nullptr) *delivered = static_cast<int32_t>(count);
   return host->audio_buffer_.data();
 }
 

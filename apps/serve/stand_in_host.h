@@ -2,14 +2,16 @@
 // from its sources and answers the callbacks: every get_frame renders a fresh copy of the
 // frame into the host's one frame buffer (the compressing codecs filter it in place),
 // numbers outside the stream give the nearest frame, and get_audio hands out every sample
-// asked for up to the stream's end (a view of the source where it holds them; the session
-// sends the silence past the end). The callbacks have no context argument, so one host is
-// active at a time.
+// asked for up to the stream's end (the session sends the silence past the end). A source
+// that cannot give what is asked for (its file was cut shorter while served) ends the run:
+// the host aborts and keeps the reason. The callbacks have no context argument, so one host
+// is active at a time.
 #ifndef QUORVEL_APPS_SERVE_STAND_IN_HOST_H_
 #define QUORVEL_APPS_SERVE_STAND_IN_HOST_H_
 
 #include <csignal>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "apps/serve/media_source.h"
@@ -44,8 +46,13 @@ class StandInHost {
                                           const AudioFormat& format);
 
   uint64_t frames_fetched() const { return frames_fetched_; }
+  // Why a source failed and the host aborted the run; empty while none has.
+  const std::string& failure() const { return failure_; }
 
  private:
+  // Keeps the first failure and aborts the run.
+  void fail(const std::string& problem);
+
   static void* QUORVEL_CDECL get_frame(int32_t frame_number, uint32_t format);
   static void* QUORVEL_CDECL get_audio(int32_t first_sample, int32_t sample_count,
                                        int32_t* delivered);
@@ -60,6 +67,7 @@ class StandInHost {
   std::vector<uint8_t> frame_;
   std::vector<uint8_t> audio_buffer_;
   uint64_t frames_fetched_ = 0;
+  std::string failure_;
 
   static StandInHost* active_;
   static volatile std::sig_atomic_t abort_flag_;

@@ -106,12 +106,13 @@ void TestPattern::draw_counter(uint8_t* yuy2, int32_t n) const {
   }
 }
 
-void TestPattern::render(int32_t n, uint8_t* yuy2) {
+bool TestPattern::render(int32_t n, uint8_t* yuy2, std::string* /*problem*/) {
   const int32_t bars_bottom = format_.height * 2 / 3;
   draw_bars(yuy2, bars_bottom);
   draw_ramp(yuy2, bars_bottom, n);
   draw_box(yuy2, bars_bottom, n);
   draw_counter(yuy2, n);
+  return true;
 }
 
 }  // namespace quorvel::serve

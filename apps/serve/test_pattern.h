@@ -15,7 +15,7 @@ class TestPattern : public VideoSource {
   explicit TestPattern(const VideoFormat& format) : format_(format) {}
 
   const VideoFormat& format() const override { return format_; }
-  void render(int32_t n, uint8_t* yuy2) override;
+  bool render(int32_t n, uint8_t* yuy2, std::string* problem) override;
 
  private:
   void draw_bars(uint8_t* yuy2, int32_t bottom) const;

@@ -23,7 +23,7 @@ int16_t TestTone::sample(int64_t index, int channel) const {
   return static_cast<int16_t>(std::lround(kAmplitude * std::sin(kTwoPi * phase)));
 }
 
-void TestTone::read(int64_t first, int64_t count, uint8_t* out) {
+bool TestTone::read(int64_t first, int64_t count, uint8_t* out, std::string* /*problem*/) {
   for (int64_t i = 0; i < count; ++i) {
     const int64_t index = first + i;
     const bool inside = index >= 0 && index < static_cast<int64_t>(format_.samples);
@@ -33,6 +33,7 @@ void TestTone::read(int64_t first, int64_t count, uint8_t* out) {
       *out++ = static_cast<uint8_t>(value >> 8);
     }
   }
+  return true;
 }
 
 uint32_t tone_samples_for(int32_t frame_count, uint32_t rate, uint32_t scale, int32_t audio_rate) {

@@ -13,7 +13,7 @@ class TestTone : public AudioSource {
   explicit TestTone(const AudioFormat& format) : format_(format) {}
 
   const AudioFormat& format() const override { return format_; }
-  void read(int64_t first, int64_t count, uint8_t* out) override;
+  bool read(int64_t first, int64_t count, uint8_t* out, std::string* problem) override;
 
   // The value of one sample of one channel.
   int16_t sample(int64_t index, int channel) const;

@@ -15,7 +15,7 @@
 namespace quorvel::client {
 namespace {
 
-TEST(FrameRangeTest, ParsesTheThreeForms) {
+TEST(FrameRangeTest, ParsesTheFourForms) {
   struct Case {
     const char* text;
     bool ok;
@@ -25,7 +25,9 @@ TEST(FrameRangeTest, ParsesTheThreeForms) {
       {"3-9", true, 3, 9},          {"12-", true, 12, -1}, {"7", true, 7, 7},
       {"0-0", true, 0, 0},          {"9-3", false, 0, 0},  {"-5", false, 0, 0},
       {"a-b", false, 0, 0},         {"", false, 0, 0},     {"1-2-3", false, 0, 0},
-      {"99999999999", false, 0, 0}, {" 4", false, 0, 0},
+      {"99999999999", false, 0, 0}, {" 4", false, 0, 0},   {":100", true, 0, 99},
+      {":1", true, 0, 0},           {":0", false, 0, 0},   {":", false, 0, 0},
+      {":5-9", false, 0, 0},        {"3:5", false, 0, 0},
   };
   for (const Case& c : cases) {
     FrameRange range;
@@ -79,6 +81,97 @@ TEST(FirstSampleOfFrameTest, ExactToTheLimitsOfTheRecord) {
     EXPECT_EQ(first_sample_of_frame(c.frame, info), c.first_sample)
         << c.frame << " * " << c.audio_rate << " * " << c.scale << " / " << c.rate;
   }
+}
+
+// Frames and their audio interleave; when one kind is held back (its output cannot take
+// more yet), the other runs ahead by at most RequestPlan::kAheadBytes of audio, and what was
+// held back is owed, not lost.
+TEST(RequestPlanTest, OneStreamRunsAheadOfTheOtherByABoundedAmount) {
+  StreamInfoRecord info;
+  info.rate = 30000;
+  info.scale = 1001;
+  info.frame_count = 1000;
+  info.audio_rate = 48000;
+  info.channels = 2;
+  RequestSpan span;
+  span.video = true;
+  span.frames = {0, 999};
+  span.audio = true;
+  span.audio_end = first_sample_of_frame(1000, info);
+  const uint64_t ahead = RequestPlan::kAheadBytes / 4;  // samples of 2 channels of 16 bits
+  const RequestKinds both;
+  const RequestKinds frames_only{true, false};
+  const RequestKinds audio_only{false, true};
+  using Kind = PlannedRequest::Kind;
+
+  // In order: each frame, then the audio that plays during it.
+  RequestPlan in_order(info, span);
+  PlannedRequest request;
+  for (int32_t n = 0; n < 3; ++n) {
+    ASSERT_TRUE(in_order.next(&request, both));
+    EXPECT_EQ(request.kind, Kind::kFrame);
+    EXPECT_EQ(request.frame, n);
+    ASSERT_TRUE(in_order.next(&request, both));
+    EXPECT_EQ(request.kind, Kind::kAudio);
+    EXPECT_EQ(request.first_sample, first_sample_of_frame(n, info));
+    EXPECT_EQ(request.first_sample + static_cast<uint64_t>(request.sample_count),
+              first_sample_of_frame(n + 1, info));
+  }
+
+  // Audio held back: frames go on until their audio lags by the bound, then nothing; the
+  // audio owed then comes in full before the next frame.
+  RequestPlan frames_ahead(info, span);
+  int32_t frames = 0;
+  while (frames_ahead.next(&request, frames_only)) {
+    ASSERT_EQ(request.kind, Kind::kFrame);
+    ++frames;
+  }
+  EXPECT_EQ(frames, 164);  // frame 163 starts 261060 samples in, frame 164 at 262662
+  EXPECT_GE(first_sample_of_frame(frames, info), ahead);
+  EXPECT_LT(first_sample_of_frame(frames - 1, info), ahead);
+  uint64_t owed = 0;
+  while (frames_ahead.next(&request, both) && request.kind == Kind::kAudio) {
+    EXPECT_EQ(request.first_sample, owed);
+    owed += static_cast<uint64_t>(request.sample_count);
+  }
+  EXPECT_EQ(owed, first_sample_of_frame(frames, info));
+  EXPECT_EQ(request.frame, frames);
+
+  // Frames held back: the audio of the frames to come runs ahead, a frame's worth at a
+  // time, by the bound; the frames then follow with no audio owed until they catch up.
+  RequestPlan audio_ahead(info, span);
+  ASSERT_TRUE(audio_ahead.next(&request, both));  // frame 0
+  uint64_t next = 0;
+  while (audio_ahead.next(&request, audio_only)) {
+    ASSERT_EQ(request.kind, Kind::kAudio);
+    EXPECT_EQ(request.first_sample, next);
+    EXPECT_LE(request.sample_count, 1602);
+    next += static_cast<uint64_t>(request.sample_count);
+  }
+  EXPECT_EQ(next, first_sample_of_frame(1, info) + ahead);
+  EXPECT_EQ(audio_ahead.audio_asked(), next);
+  ASSERT_TRUE(audio_ahead.next(&request, both));
+  EXPECT_EQ(request.kind, Kind::kFrame);
+  EXPECT_EQ(request.frame, 1);
+  ASSERT_TRUE(audio_ahead.next(&request, both));
+  EXPECT_EQ(request.kind, Kind::kFrame) << "frame 1's audio was asked for already";
+
+  // Everything is given out once, whatever was held back when.
+  RequestPlan mixed(info, span);
+  uint64_t samples = 0;
+  int32_t frames_given = 0;
+  for (int step = 0; !mixed.done() && step < 100000; ++step) {
+    const RequestKinds wanted = step % 7 < 3 ? frames_only : step % 7 < 5 ? audio_only : both;
+    if (!mixed.next(&request, wanted)) continue;
+    if (request.kind == Kind::kFrame) {
+      EXPECT_EQ(request.frame, frames_given++);
+    } else {
+      EXPECT_EQ(request.first_sample, samples);
+      samples += static_cast<uint64_t>(request.sample_count);
+    }
+  }
+  EXPECT_EQ(frames_given, 1000);
+  EXPECT_EQ(samples, span.audio_end);
 }
 
 TEST(ServerAddressTest, SplitsHostAndPort) {

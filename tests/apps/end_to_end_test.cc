@@ -1,9 +1,10 @@
 // quorvel-serve and quorvel-fetch end to end over 127.0.0.1, each server on a port of the
 // system's choosing (--port 0, read back from its "listening on port" line). Frames and
 // audio arrive bit-exact from the pattern, tone, Y4M and WAV sources with every codec;
-// ffprobe reads the client's files; Disconnect, a second client, a client gone mid-request,
-// a client that stops reading replies, a closed output pipe and Ctrl-C each end a run as
-// they should. Every wait is bounded.
+// ffprobe reads the client's files, and one ffmpeg muxes both through two named pipes;
+// Disconnect, a second client, a client gone mid-request, a client that stops reading
+// replies, an input cut short while served, a closed output pipe, an output that is never
+// read and Ctrl-C (once or twice) each end a run as they should. Every wait is bounded.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -16,12 +17,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "apps/fetch/compression_choice.h"
 #include "apps/fetch/delivery_client.h"
 #include "apps/fetch/fetch_job.h"
+#include "apps/fetch/wav_writer.h"
 #include "apps/serve/test_pattern.h"
 #include "apps/serve/test_tone.h"
 #include "tests/apps/media_files.h"
@@ -121,15 +124,25 @@ void expect_server_exits_cleanly(Server& server) {
 std::string pattern_frame(int32_t width, int32_t height, int32_t frames, int32_t n) {
   serve::TestPattern pattern({width, height, 30000, 1001, frames});
   std::string frame(static_cast<size_t>(width) * 2 * static_cast<size_t>(height), '\0');
-  pattern.render(n, reinterpret_cast<uint8_t*>(frame.data()));
+  pattern.render(n, reinterpret_cast<uint8_t*>(frame.data()), nullptr);
   return frame;
 }
 
 std::string tone_bytes(uint32_t total, int64_t first, int64_t count) {
   serve::TestTone tone({48000, 2, total});
   std::string bytes(static_cast<size_t>(count) * 4, '\0');
-  tone.read(first, count, reinterpret_cast<uint8_t*>(bytes.data()));
+  tone.read(first, count, reinterpret_cast<uint8_t*>(bytes.data()), nullptr);
   return bytes;
+}
+
+// The samples of the pattern's tone (48 kHz) that play during its first frames at the
+// default 30000/1001 fps, by the client's rule.
+uint64_t tone_samples_of_frames(int64_t frames) {
+  StreamInfoRecord info;
+  info.rate = 30000;
+  info.scale = 1001;
+  info.audio_rate = 48000;
+  return client::first_sample_of_frame(frames, info);
 }
 
 struct CodecRun {
@@ -353,6 +366,62 @@ TEST(EndToEndTest, WavInputOfOneTwoAndSixChannels) {
   }
 }
 
+// An input rewritten shorter while it is served (re-rendered between two clients, or
+// written over by a fetch) ends the run with one line and exit 1, never with SIGBUS.
+TEST(EndToEndTest, InputCutWhileServedEndsTheRunWithOneLine) {
+  const std::string y4m_header = "YUV4MPEG2 W16 H8 F25:1 Ip C422\n";
+  const size_t frame_record = 6 + 16 * 8 * 2;  // "FRAME\n" and the planes
+  std::string y4m = y4m_header;
+  for (int n = 0; n < 10; ++n) y4m += "FRAME\n" + std::string(16 * 8 * 2, static_cast<char>(n));
+  std::vector<uint8_t> wav_header;
+  ASSERT_TRUE(client::wav_header(2, 48000, 48000, &wav_header));
+  const std::string wav =
+      std::string(wav_header.begin(), wav_header.end()) + tone_bytes(48000, 0, 48000);
+  struct Case {
+    const char* name;
+    bool cut_the_video;  // else the audio
+    size_t cut_to;
+    std::string says;  // after the file's path
+  };
+  const Case cases[] = {
+      {"Y4M", true, y4m_header.size() + 2 * frame_record + 100,
+       " was cut to " + std::to_string(y4m_header.size() + 2 * frame_record + 100) +
+           " bytes while served (frame 5 needs " +
+           std::to_string(y4m_header.size() + 6 * frame_record) + ")\n"},
+      {"WAV", false, 44 + 1000 * 4,
+       " was cut to 4044 bytes while served (samples 20000 to 20099 need " +
+           std::to_string(44 + 20100 * 4) + ")\n"},
+  };
+  for (const Case& c : cases) {
+    ScratchDir dir;
+    write_text_file(dir.file("in.y4m"), y4m);
+    write_text_file(dir.file("in.wav"), wav);
+    Server server = start_server({"--input", dir.file("in.y4m"), "--audio", dir.file("in.wav")});
+    client::DeliveryClient client;
+    ASSERT_TRUE(client.connect("127.0.0.1", std::to_string(server.port), 5000)) << client.error();
+    ASSERT_TRUE(client.get_stream_info(nullptr)) << client.error();
+    std::vector<uint8_t> frame;
+    std::vector<uint8_t> audio;
+    ASSERT_TRUE(client.get_frame(0, &frame)) << client.error();
+    ASSERT_TRUE(client.get_audio(0, 100, &audio)) << client.error();
+    const std::string cut = dir.file(c.cut_the_video ? "in.y4m" : "in.wav");
+    ASSERT_EQ(truncate(cut.c_str(), static_cast<off_t>(c.cut_to)), 0);
+    // The reply that needed the lost bytes is the last: a frame's never comes, audio's
+    // comes as silence, and the next request finds the connection closed.
+    if (c.cut_the_video) {
+      EXPECT_FALSE(client.get_frame(5, &frame)) << c.name;
+    } else {
+      client.get_audio(20000, 100, &audio);
+      EXPECT_FALSE(client.get_frame(1, &frame)) << c.name;
+    }
+    EXPECT_EQ(server.process->wait(kRunMs), 1) << c.name;
+    EXPECT_EQ(server.process->stderr_text().substr(
+                  server.process->stderr_text().rfind("quorvel-serve: ")),
+              "quorvel-serve: " + cut + c.says)
+        << c.name;
+  }
+}
+
 TEST(EndToEndTest, DisconnectEndsTheRunAndServeExitsZero) {
   Server server = start_server({});
   client::DeliveryClient client;
@@ -467,7 +536,8 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
 
   Finished refused = fetch({address, "-o", "/dev/null"});
   EXPECT_EQ(refused.code, 1);
-  EXPECT_EQ(refused.err.rfind("quorvel-fetch: cannot connect", 0), 0u) << refused.err;
+  EXPECT_EQ(refused.err, "quorvel-fetch: cannot connect to " + address +
+                             ": Connection refused (is another client being served?)\n");
   // A run that fails before the first frame leaves the user's earlier output as it was.
   ScratchDir dir;
   write_text_file(dir.file("earlier.y4m"), "an earlier run's output");
@@ -492,6 +562,8 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
       {{"127.0.0.1:70000", "-o", "x"}, "a number from 0 to 65535 or a TCP service name"},
       {{"127.0.0.1:22050abc", "-o", "x"}, "bad port '22050abc'"},
       {{"127.0.0.1:1", "-o", "x", "--timeout", "-1"}, "--timeout: must be 0 or more"},
+      {{"127.0.0.1:1", "-o", "x", "--timeout", "abc"}, "--timeout: 'abc' is not a number"},
+      {{"127.0.0.1:1", "-o", "x", "--frames", ":0"}, "bad --frames ':0' (A-B, A-, :N or N)"},
       {{"127.0.0.1:1", "-o", dir.file("both"), "--audio-out", dir.file("both")},
        "cannot both go to"},
       {{"127.0.0.1:1", "-o", "-", "--audio-out", "-"}, "cannot both go to standard output"},
@@ -507,12 +579,7 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
   const Finished past = fetch({server.address(), "-o", "/dev/null", "--frames", "5-10"});
   EXPECT_EQ(past.code, 1);
   EXPECT_NE(past.err.find("reach past"), std::string::npos) << past.err;
-  // An output that cannot be created is a failure of the run, not of its usage.
   const int next_port = server.process->wait_for_port(kStartMs);  // --loop listens anew
-  const Finished uncreatable =
-      fetch({"127.0.0.1:" + std::to_string(next_port), "-o", dir.file("no/such/dir.y4m")});
-  EXPECT_EQ(uncreatable.code, 1);
-  EXPECT_NE(uncreatable.err.find("cannot create"), std::string::npos) << uncreatable.err;
   // A closed standard output: the media cannot go there, and a file output is not hijacked
   // by the connection's socket taking descriptor 1.
   const std::string closed_stdout = std::string("exec '") + QUORVEL_FETCH_PATH + "' " +
@@ -553,10 +620,123 @@ TEST(EndToEndTest, ExitCodesAndMessages) {
     EXPECT_EQ(bad.err, "quorvel-serve: bad --port '" + std::string(port) +
                            "' (a number from 0 to 65535 or a TCP service name)\n");
   }
-  const Finished missing = run_program({serve, "--input", "/nonexistent.y4m"});
-  EXPECT_EQ(missing.code, 1);
-  EXPECT_EQ(missing.err.rfind("quorvel-serve: cannot open", 0), 0u) << missing.err;
+  write_text_file(dir.file("in.y4m"), "YUV4MPEG2 W2 H1 F25:1 C422\nFRAME\nabcd");
+  struct ServeCase {
+    std::vector<std::string> args;
+    int code;
+    std::string says;  // the whole of stderr
+  };
+  const ServeCase serve_cases[] = {
+      {{"--input", "/nonexistent.y4m"},
+       1,
+       "quorvel-serve: cannot open /nonexistent.y4m: No such file or directory\n"},
+      {{"--input", "-"},
+       1,
+       "quorvel-serve: standard input (-) is not served; give a file's path\n"},
+      {{"--audio", "-"},
+       1,
+       "quorvel-serve: standard input (-) is not served; give a file's path\n"},
+      {{"--input", dir.file("in.y4m"), "--size", "64x48"},
+       2,
+       "quorvel-serve: --size applies to the test pattern only; the --input file gives its own "
+       "size and length\n"},
+      {{"--input", dir.file("in.y4m"), "--frames", "5"},
+       2,
+       "quorvel-serve: --frames applies to the test pattern only; the --input file gives its "
+       "own size and length\n"},
+      {{"--port", "[::1]:22050"},
+       2,
+       "quorvel-serve: --port '[::1]:22050' names an IPv6 address, and quorvel-serve listens on "
+       "IPv4 only: give 127.0.0.1:22050 for this machine, or :22050 for every interface\n"},
+      {{"--port", "::1"},
+       2,
+       "quorvel-serve: --port '::1' names an IPv6 address, and quorvel-serve listens on IPv4 "
+       "only: give 127.0.0.1:PORT for this machine, or :PORT for every interface\n"},
+  };
+  for (const ServeCase& c : serve_cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), serve);
+    const Finished refused_serve = run_program(args);
+    EXPECT_EQ(refused_serve.code, c.code) << c.args[0] << " " << c.args[1];
+    EXPECT_EQ(refused_serve.err, c.says);
+  }
   EXPECT_EQ(run_program({serve, "--help"}).code, 0);
+}
+
+// An output that cannot be written, or that is the input a quorvel-serve serves, is found
+// before the client connects: the --once server's one session is still there for the next
+// fetch, and the served file is as it was.
+TEST(EndToEndTest, OutputsAreCheckedBeforeConnecting) {
+  ScratchDir dir;
+  const std::string y4m = "YUV4MPEG2 W16 H8 F25:1 Ip C422\nFRAME\n" + std::string(256, 'y');
+  write_text_file(dir.file("in.y4m"), y4m);
+  mkdir(dir.file("folder").c_str(), 0755);
+  Server server = start_server({"--input", dir.file("in.y4m"), "--no-audio"});
+  struct Case {
+    std::vector<std::string> outputs;
+    int code;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"-o", dir.file("no/such/out.y4m")},
+       1,
+       "quorvel-fetch: cannot create " + dir.file("no/such/out.y4m") + ": there is no folder " +
+           dir.file("no/such") + "\n"},
+      {{"-o", dir.file("folder")},
+       1,
+       "quorvel-fetch: cannot write " + dir.file("folder") + ": it is a folder\n"},
+      {{"-o", dir.file("in.y4m")},
+       2,
+       "quorvel-fetch: refusing to write " + dir.file("in.y4m") +
+           ": a running quorvel-serve serves it, and writing it would cut it short under the "
+           "server\n"},
+      {{"-o", "/dev/null", "--audio-out", dir.file("in.y4m")},
+       2,
+       "quorvel-fetch: refusing to write " + dir.file("in.y4m") +
+           ": a running quorvel-serve serves it, and writing it would cut it short under the "
+           "server\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {server.address()};
+    args.insert(args.end(), c.outputs.begin(), c.outputs.end());
+    const Finished refused = fetch(args);
+    EXPECT_EQ(refused.code, c.code) << c.outputs[1];
+    EXPECT_EQ(refused.err, c.says);
+  }
+  EXPECT_EQ(read_file(dir.file("in.y4m")), y4m);
+  const Finished served = fetch({server.address(), "-o", dir.file("out.y4m"), "--quiet"});
+  EXPECT_EQ(served.code, 0) << served.err;
+  expect_server_exits_cleanly(server);
+}
+
+// --help names each option's value as docs/programs.md does (FILE, WxH, 0|1), without
+// CLI11's type names, ranges and exclusion lists, and programs.md lists every option of
+// both programs.
+TEST(EndToEndTest, HelpIsPlainAndProgramsMdListsEveryOption) {
+  const std::string doc = read_file(QUORVEL_PROGRAMS_DOC_PATH);
+  ASSERT_FALSE(doc.empty());
+  for (const char* program : {QUORVEL_SERVE_PATH, QUORVEL_FETCH_PATH}) {
+    const Finished help = run_program({program, "--help"});
+    ASSERT_EQ(help.code, 0) << program;
+    for (const char* noise : {"TEXT", "INT", "FLOAT", "Excludes", " in [", "REQUIRED"})
+      EXPECT_EQ(help.out.find(noise), std::string::npos) << program << " says " << noise;
+    size_t options = 0;
+    std::istringstream lines(help.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+      // "  -o, --output FILE|-   ..." and "  --raw   ...": the names before the value.
+      if (line.rfind("  -", 0) != 0) continue;
+      std::istringstream words(line);
+      std::string word;
+      while (words >> word && word[0] == '-') {
+        if (word.back() == ',') word.pop_back();
+        ++options;
+        EXPECT_NE(doc.find("`" + word), std::string::npos)
+            << word << " of " << program << " is not in programs.md";
+      }
+    }
+    EXPECT_GT(options, 10u) << help.out;
+  }
 }
 
 // A socket listening on 127.0.0.1 at a port the system chose (stored in *address) that
@@ -624,28 +804,47 @@ uint32_t little_endian_u32(const std::string& bytes, size_t offset) {
 }
 
 // However a run ends early, its files say what they hold: the Y4M's XLENGTH its frames, the
-// WAV's RIFF and data sizes its bytes. Ctrl-C and SIGTERM stop the client cleanly (the
-// server gets Disconnect and exits 0) with 128 + the signal.
+// WAV's RIFF and data sizes its bytes, also when a second signal follows the first within
+// milliseconds (as coreutils' timeout sends one to the program and one to its group). Ctrl-C
+// and SIGTERM stop the client cleanly (the server gets Disconnect and exits 0) with 128 +
+// the signal, and the WAV holds the audio of every frame written, to the sample; where the
+// audio could not all be fetched (the server went away, or a second signal said not to
+// wait), it holds less, never more, and the client says how much less.
 TEST(EndToEndTest, EarlyEndLeavesHeadersThatSayWhatTheFilesHold) {
+  enum class Stopper { kServer, kFetch, kFetchTwice, kTimeoutCommand };
   struct Case {
     const char* name;
-    bool stop_the_server;  // else the client
+    Stopper stopper;
     int signal_number;
     int fetch_code;
+    bool audio_of_every_frame;
   };
-  for (const Case& c : {Case{"server gone", true, SIGINT, 1}, Case{"Ctrl-C", false, SIGINT, 130},
-                        Case{"SIGTERM", false, SIGTERM, 143}}) {
+  const Case cases[] = {
+      {"server gone", Stopper::kServer, SIGINT, 1, false},
+      {"Ctrl-C", Stopper::kFetch, SIGINT, 130, true},
+      {"SIGTERM", Stopper::kFetch, SIGTERM, 143, true},
+      {"Ctrl-C twice", Stopper::kFetchTwice, SIGINT, 130, false},
+      {"SIGTERM twice", Stopper::kFetchTwice, SIGTERM, 143, false},
+      {"timeout relaying SIGTERM", Stopper::kTimeoutCommand, SIGTERM, 143, false},
+  };
+  for (const Case& c : cases) {
     Server server = start_server({"--size", "320x240", "--frames", "100000"});
     ScratchDir dir;
     const std::string video = dir.file("cut.y4m");
     const std::string audio = dir.file("cut.wav");
+    std::vector<std::string> args = {
+        QUORVEL_FETCH_PATH, server.address(), "-o", video, "--audio-out", audio};
+    // timeout(1) runs the fetch in a process group of its own and, when it is signalled,
+    // signals the fetch and then that group.
+    if (c.stopper == Stopper::kTimeoutCommand)
+      args.insert(args.begin(), {QUORVEL_TIMEOUT_PATH, "600"});
     ChildProcess fetcher;
-    ASSERT_TRUE(
-        fetcher.start({QUORVEL_FETCH_PATH, server.address(), "-o", video, "--audio-out", audio}));
+    ASSERT_TRUE(fetcher.start(args));
     constexpr size_t kFrameRecord = 6 + 320 * 240 * 2;  // "FRAME\n" and the planes
     for (int waited = 0; waited < kRunMs && file_size(video) < 20 * kFrameRecord; waited += 10)
       usleep(10 * 1000);
-    (c.stop_the_server ? *server.process : fetcher).signal(c.signal_number);
+    (c.stopper == Stopper::kServer ? *server.process : fetcher).signal(c.signal_number);
+    if (c.stopper == Stopper::kFetchTwice) fetcher.signal(c.signal_number);
     EXPECT_EQ(fetcher.wait(kRunMs), c.fetch_code) << c.name << ": " << fetcher.stderr_text();
     expect_server_exits_cleanly(server);
 
@@ -660,10 +859,99 @@ TEST(EndToEndTest, EarlyEndLeavesHeadersThatSayWhatTheFilesHold) {
     EXPECT_EQ(little_endian_u32(wav, 4), wav.size() - 8) << c.name << ": RIFF size";
     EXPECT_EQ(little_endian_u32(wav, 40), wav.size() - 44) << c.name << ": data size";
     EXPECT_GT(wav.size(), 44u) << c.name;
-    if (!c.stop_the_server) {
+    const uint64_t of_frames = tone_samples_of_frames(static_cast<int64_t>(cut.frames.size()));
+    const uint64_t samples = (wav.size() - 44) / 4;
+    if (c.audio_of_every_frame) {
+      EXPECT_EQ(samples, of_frames) << c.name << ": " << cut.frames.size() << " frames";
+    } else {
+      EXPECT_LE(samples, of_frames) << c.name << ": " << cut.frames.size() << " frames";
+      if (samples < of_frames) {
+        EXPECT_NE(
+            fetcher.stderr_text().find("the audio ends " + std::to_string(of_frames - samples) +
+                                       " samples before the video's last frame"),
+            std::string::npos)
+            << c.name << ": " << fetcher.stderr_text();
+      }
+    }
+    if (c.stopper != Stopper::kServer) {
       EXPECT_NE(fetcher.stderr_text().find("stopped by"), std::string::npos)
           << fetcher.stderr_text();
     }
+  }
+}
+
+// Video and audio into two named pipes read by one ffmpeg, which opens its inputs one after
+// the other and reads well into the first (a frame of video, some 224 KiB of a WAV) before
+// it opens the second: neither output may wait for the other, in either order. Every wait
+// is bounded, so a deadlock fails the test instead of hanging it.
+TEST(EndToEndTest, TwoNamedPipesMuxInOneFfmpegInEitherOrder) {
+  if (!have_ffmpeg()) GTEST_SKIP() << "no ffmpeg";
+  for (const bool video_first : {true, false}) {
+    const char* order = video_first ? "video first" : "audio first";
+    ScratchDir dir;
+    const std::string video = dir.file("v.y4m");
+    const std::string audio = dir.file("a.wav");
+    ASSERT_EQ(mkfifo(video.c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(audio.c_str(), 0600), 0);
+    Server server = start_server({"--size", "320x240", "--frames", "90"});
+    ChildProcess fetcher;
+    ASSERT_TRUE(fetcher.start(
+        {QUORVEL_FETCH_PATH, server.address(), "-o", video, "--audio-out", audio, "--quiet"}));
+    const std::string first = video_first ? video : audio;
+    const std::string second = video_first ? audio : video;
+    const int video_input = video_first ? 0 : 1;
+    const Finished muxed = run_program(
+        {QUORVEL_FFMPEG_PATH, "-v", "error", "-nostdin", "-i", first, "-i", second, "-map",
+         std::to_string(video_input) + ":v", "-f", "yuv4mpegpipe", dir.file("out.y4m"), "-map",
+         std::to_string(1 - video_input) + ":a", "-c:a", "pcm_s16le", dir.file("out.wav")});
+    EXPECT_EQ(muxed.code, 0) << order << ": " << muxed.err;
+    EXPECT_EQ(fetcher.wait(kRunMs), 0) << order << ": " << fetcher.stderr_text();
+    expect_server_exits_cleanly(server);
+
+    Y4mFile y4m;
+    ASSERT_TRUE(read_y4m(dir.file("out.y4m"), 320 * 240 * 2, &y4m)) << order;
+    EXPECT_EQ(y4m.frames.size(), 90u) << order;
+    WavFile wav;
+    ASSERT_TRUE(read_wav(dir.file("out.wav"), &wav)) << order;
+    const uint32_t samples = serve::tone_samples_for(90, 30000, 1001, 48000);
+    EXPECT_TRUE(wav.data == tone_bytes(samples, 0, samples)) << order << ": " << wav.data.size();
+  }
+}
+
+// The first Ctrl-C ends a wait on an output as it ends a wait on the server: a reader that
+// never reads (`-o - | sleep 8`), or a named pipe that nothing opens. The audio, to a file,
+// ran ahead of the stalled video meanwhile; it is cut to the frames the video got.
+TEST(EndToEndTest, FirstCtrlCEndsAWaitOnAnOutput) {
+  for (const bool named_pipe : {false, true}) {
+    const char* name = named_pipe ? "named pipe" : "pipe";
+    ScratchDir dir;
+    const std::string fifo = dir.file("never_read.y4m");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Server server = start_server({"--size", "320x240", "--frames", "1000"});
+    ChildProcess fetcher;
+    ASSERT_TRUE(fetcher.start({QUORVEL_FETCH_PATH, server.address(), "-o", named_pipe ? fifo : "-",
+                               "--audio-out", dir.file("a.wav")}));
+    // Standard output is a pipe the test never reads: after 64 KiB the fetch waits on it.
+    // The named pipe is never opened for reading: the fetch waits to open it, silently.
+    if (!named_pipe) {
+      ASSERT_NE(fetcher.wait_for_stderr_line("the stream says", kStartMs), "");
+    }
+    usleep(1000 * 1000);
+    ASSERT_EQ(fetcher.wait(0), -1) << "still waiting on its output";
+    fetcher.signal(SIGINT);
+    EXPECT_EQ(fetcher.wait(5000), 130) << name << ": " << fetcher.stderr_text();
+    expect_server_exits_cleanly(server);
+
+    // "stopped by Ctrl-C; 0 of 1000 frames and 0 of 1601600 audio samples were written"
+    const std::string& err = fetcher.stderr_text();
+    const size_t stopped = err.find("stopped by Ctrl-C; ");
+    ASSERT_NE(stopped, std::string::npos) << err;
+    const int frames = named_pipe ? 0 : std::atoi(err.c_str() + stopped + 19);
+    const std::string wav = read_file(dir.file("a.wav"));
+    ASSERT_GE(wav.size(), 44u) << name;
+    EXPECT_EQ((wav.size() - 44) / 4, tone_samples_of_frames(frames))
+        << name << ": " << frames << " frames";
+    EXPECT_EQ(little_endian_u32(wav, 40), wav.size() - 44) << name;
   }
 }
 

@@ -9,6 +9,8 @@
 #include <cstring>
 
 #include "apps/fetch/wav_writer.h"
+#include "apps/serve/input_notes.h"
+#include "apps/serve/serve_progress.h"
 #include "apps/serve/serve_values.h"
 #include "apps/serve/stand_in_host.h"
 #include "apps/serve/test_pattern.h"
@@ -114,11 +116,61 @@ TEST(Y4mFileVideoTest, ConvertsEachChromaFormatToYuy2) {
     EXPECT_EQ(video->format().rate, 50u);
     EXPECT_EQ(video->format().scale, 2u);
     std::vector<uint8_t> yuy2(16);
-    video->render(0, yuy2.data());
+    ASSERT_TRUE(video->render(0, yuy2.data(), nullptr));
     EXPECT_EQ(yuy2, c.yuy2) << c.tag;
-    video->render(1, yuy2.data());
+    ASSERT_TRUE(video->render(1, yuy2.data(), nullptr));
     EXPECT_EQ(yuy2[0], 101) << c.tag;
     EXPECT_EQ(yuy2[14], 108) << c.tag;
+  }
+}
+
+// A frame of many rows is read a band of rows at a time, and a row converted 16 pairs at a
+// time: every pixel, and with 4:2:0 and an odd height the last chroma row too, lands where a
+// pixel-by-pixel conversion of the whole frame puts it.
+TEST(Y4mFileVideoTest, TallFramesConvertAsWholeFramesDo) {
+  const int w = 2054;  // 1027 pairs: 16 at a time, and 3 left over
+  const int h = 131;
+  struct Case {
+    const char* tag;
+    int chroma_width, chroma_height;
+  };
+  for (const Case& c : {Case{"C420jpeg", w / 2, (h + 1) / 2}, Case{"C422", w / 2, h},
+                        Case{"C444", w, h}, Case{"Cmono", 0, 0}}) {
+    std::string planes(static_cast<size_t>(w * h + 2 * c.chroma_width * c.chroma_height), '\0');
+    for (size_t i = 0; i < planes.size(); ++i) planes[i] = static_cast<char>(i * 7 + i / 4093);
+    const std::string bytes = std::string("YUV4MPEG2 W2054 H131 F25:1 ") + c.tag + "\nFRAME\n" +
+                              planes + "FRAME\n" + planes;
+    std::string problem;
+    auto video = Y4mFileVideo::from_bytes(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                          bytes.size(), 1, 1, &problem);
+    ASSERT_NE(video, nullptr) << c.tag << ": " << problem;
+    std::vector<uint8_t> yuy2(static_cast<size_t>(w * 2 * h));
+    ASSERT_TRUE(video->render(1, yuy2.data(), nullptr)) << c.tag;
+    const auto plane = [&](int index, int x, int y) {
+      return static_cast<uint8_t>(planes[static_cast<size_t>(
+          w * h + index * c.chroma_width * c.chroma_height + y * c.chroma_width + x)]);
+    };
+    size_t mismatches = 0;
+    for (int y = 0; y < h; ++y) {
+      const int chroma_y = c.chroma_height == h ? y : y / 2;
+      for (int x = 0; x < w; x += 2) {
+        int u = 128;
+        int v = 128;
+        if (c.chroma_width == w) {
+          u = (plane(0, x, y) + plane(0, x + 1, y) + 1) / 2;
+          v = (plane(1, x, y) + plane(1, x + 1, y) + 1) / 2;
+        } else if (c.chroma_width > 0) {
+          u = plane(0, x / 2, chroma_y);
+          v = plane(1, x / 2, chroma_y);
+        }
+        const uint8_t* out = yuy2.data() + (y * w + x) * 2;
+        mismatches += out[0] != static_cast<uint8_t>(planes[static_cast<size_t>(y * w + x)]) ||
+                      out[1] != u ||
+                      out[2] != static_cast<uint8_t>(planes[static_cast<size_t>(y * w + x + 1)]) ||
+                      out[3] != v;
+      }
+    }
+    EXPECT_EQ(mismatches, 0u) << c.tag;
   }
 }
 
@@ -195,7 +247,7 @@ TEST(WavFileAudioTest, ReadsWhatTheClientWritesInEveryChannelCount) {
     EXPECT_EQ(audio->format().rate, 44100);
     EXPECT_EQ(audio->format().samples, 5u);
     std::vector<uint8_t> out(static_cast<size_t>(5 * channels * 2));
-    audio->read(0, 5, out.data());
+    ASSERT_TRUE(audio->read(0, 5, out.data(), nullptr));
     EXPECT_EQ(bytes_of(out), data) << channels;
   }
 }
@@ -217,7 +269,7 @@ TEST(WavFileAudioTest, StreamedSizesAndExtraChunks) {
   EXPECT_EQ(audio->format().samples, 3u);
   // Two samples before the start and two past the end are silence.
   std::vector<uint8_t> out(7 * 4, 0xEE);
-  audio->read(-2, 7, out.data());
+  ASSERT_TRUE(audio->read(-2, 7, out.data(), nullptr));
   EXPECT_EQ(bytes_of(out), std::string(8, '\0') + data.substr(0, 12) + std::string(8, '\0'));
 }
 
@@ -230,21 +282,120 @@ TEST(WavFileAudioTest, RefusesOtherFormats) {
   float_format[20] = 3;
   std::string nine_channels = bytes_of(header) + "abcd";
   nine_channels[22] = 9;
+  std::string wrong_block_align = bytes_of(header) + "abcd";
+  wrong_block_align[32] = 6;
   const std::string no_data = bytes_of(header).substr(0, 36);
   // An odd-sized last chunk whose pad byte is missing: the walk must stop at the end.
   const std::string unpadded_last_chunk = no_data + std::string(
                                                         "LIST\x03\x00\x00\x00"
                                                         "abc",
                                                         11);
-  for (const std::string& bytes : {eight_bit, float_format, nine_channels, no_data,
-                                   unpadded_last_chunk, std::string("RIFF")}) {
+  const struct {
+    std::string bytes;
+    const char* says;
+  } cases[] = {
+      {eight_bit, "not 16-bit PCM"},
+      {float_format, "not 16-bit PCM"},
+      {nine_channels, "9 channels (1 to 8 are served)"},
+      {wrong_block_align, "block align 6 where 2 channels of 16-bit samples need 4"},
+      {no_data, "no data chunk"},
+      {unpadded_last_chunk, "no data chunk"},
+      {std::string("RIFF"), "not a WAV file"},
+  };
+  for (const auto& [bytes, says] : cases) {
     const TempFile file(bytes);
     std::string error;
     EXPECT_EQ(WavFileAudio::open(file.path(), &error), nullptr);
-    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(error, file.path() + ": " + says);
     // From a heap block of exactly the file's size, so a read past its end is caught.
     const std::vector<uint8_t> exact(bytes.begin(), bytes.end());
     EXPECT_EQ(WavFileAudio::from_bytes(exact.data(), exact.size(), &error), nullptr);
+  }
+}
+
+// Each way a file is served other than it says (or seems to say) gets one line; a file
+// served as it is gets none.
+TEST(InputNotesTest, SayWhereWhatIsServedDiffersFromTheFile) {
+  struct Y4mCase {
+    std::string header;
+    std::string tail;  // after two whole frames of 2x1 C422
+    bool rate_given;
+    std::vector<std::string> notes;
+  };
+  const Y4mCase y4m_cases[] = {
+      {"YUV4MPEG2 W2 H1 F25:1 C422", "", false, {}},
+      {"YUV4MPEG2 W2 H1 F25:1 C422",
+       "",
+       true,
+       {"in.y4m says its frame rate, 25/1; --rate applies only to a file that does not"}},
+      {"YUV4MPEG2 W2 H1 C422", "", true, {}},
+      {"YUV4MPEG2 W2 H1 C422",
+       "",
+       false,
+       {"in.y4m does not say its frame rate (no F tag, or F0:0); serving it at 30000/1001; give "
+        "--rate to say otherwise"}},
+      {"YUV4MPEG2 W2 H1 F0:0 C422",
+       "",
+       false,
+       {"in.y4m does not say its frame rate (no F tag, or F0:0); serving it at 30000/1001; give "
+        "--rate to say otherwise"}},
+      {"YUV4MPEG2 W2 H1 F25:1 C422",
+       "FRAME\nab",
+       false,
+       {"in.y4m ends inside frame 2 (8 bytes of it are there); serving the 2 whole frames "
+        "before it"}},
+  };
+  for (const Y4mCase& c : y4m_cases) {
+    const std::string bytes = c.header + "\nFRAME\nabcdFRAME\nabcd" + c.tail;
+    std::string problem;
+    auto video = Y4mFileVideo::from_bytes(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                          bytes.size(), 30000, 1001, &problem);
+    ASSERT_NE(video, nullptr) << problem;
+    EXPECT_EQ(y4m_notes("in.y4m", *video, c.rate_given), c.notes) << bytes;
+  }
+
+  struct WavCase {
+    int channels;
+    uint32_t mask;     // written over the usual one, for more than 2 channels
+    uint32_t samples;  // in the file
+    uint32_t claimed;  // by the data chunk
+    std::string note;  // "" for none
+  };
+  const VideoFormat ten_frames{2, 1, 25, 1, 10};  // 0.4 s: 19200 samples at 48 kHz
+  const WavCase wav_cases[] = {
+      {2, 0, 19200, 19200, ""},
+      {2, 0, 19200 + 1919, 19200 + 1919, ""},  // less than a frame more
+      {6, 0x3F, 19200, 19200, ""},
+      {3, 0xB, 19200, 19200,
+       "in.wav's speakers are 0xb (FL FR LFE); only the channel count travels to a client, "
+       "which takes 3 channels as 0x7 (FL FR FC)"},
+      {4, 0x33, 19200, 19200,
+       "in.wav's speakers are 0x33 (FL FR BL BR); only the channel count travels to a client, "
+       "which takes 4 channels as 0x107 (FL FR FC BC)"},
+      {2, 0, 19200, 19200 + 100,
+       "in.wav ends 400 bytes before the end its data chunk gives; serving the 19200 samples "
+       "it holds"},
+      {2, 0, 19200 - 1920, 19200 - 1920,
+       "in.wav is shorter (0.360 s) than the video (0.400 s, 10 frames); past its end clients "
+       "get silence"},
+      {2, 0, 19200 + 1920, 19200 + 1920,
+       "in.wav is longer (0.440 s) than the video (0.400 s, 10 frames); a client that writes "
+       "the video too, as quorvel-fetch does, writes only the audio of the frames"},
+  };
+  for (const WavCase& c : wav_cases) {
+    std::vector<uint8_t> header;
+    ASSERT_TRUE(client::wav_header(c.channels, 48000, c.claimed, &header));
+    if (c.channels > 2) {
+      for (int i = 0; i < 4; ++i) header[40 + i] = static_cast<uint8_t>(c.mask >> (8 * i));
+    }
+    std::vector<uint8_t> bytes = header;
+    bytes.resize(header.size() + size_t{c.samples} * 2 * static_cast<size_t>(c.channels));
+    std::string problem;
+    auto audio = WavFileAudio::from_bytes(bytes.data(), bytes.size(), &problem);
+    ASSERT_NE(audio, nullptr) << problem;
+    const std::vector<std::string> notes = wav_notes("in.wav", *audio, ten_frames);
+    EXPECT_EQ(notes, c.note.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.note})
+        << c.channels << " channels, mask " << c.mask << ", " << c.samples << " samples";
   }
 }
 
@@ -279,7 +430,7 @@ TEST(StandInHostTest, EveryFetchIsAFreshCopyAndOutsideNumbersGiveTheNearestFrame
   EXPECT_EQ(info.frame_size, 16u * 2 * 8);
 
   std::vector<uint8_t> expected(info.frame_size);
-  pattern.render(4, expected.data());
+  pattern.render(4, expected.data(), nullptr);
   auto* frame = static_cast<uint8_t*>(info.get_frame(4, QUORVEL_FOURCC_YUY2));
   ASSERT_NE(frame, nullptr);
   // A compressing codec filters the buffer in place; the next fetch must not see that.
@@ -290,7 +441,7 @@ TEST(StandInHostTest, EveryFetchIsAFreshCopyAndOutsideNumbersGiveTheNearestFrame
   frame = static_cast<uint8_t*>(info.get_frame(1000, QUORVEL_FOURCC_YUY2));
   EXPECT_EQ(std::memcmp(frame, expected.data(), expected.size()), 0)
       << "past the end gives the last frame";
-  pattern.render(0, expected.data());
+  pattern.render(0, expected.data(), nullptr);
   frame = static_cast<uint8_t*>(info.get_frame(-7, QUORVEL_FOURCC_YUY2));
   EXPECT_EQ(std::memcmp(frame, expected.data(), expected.size()), 0)
       << "before the start gives frame 0";
@@ -324,8 +475,7 @@ TEST(StandInHostTest, AudioIsEverySampleAskedForUpToTheStreamsEnd) {
   EXPECT_EQ(delivered, 0);
 }
 
-// A request far larger than 2^20 samples is served whole: the WAV source hands out a view of
-// its data chunk, the tone source a buffer of the stream's samples.
+// A request far larger than 2^20 samples is served whole, from the WAV source and the tone.
 TEST(StandInHostTest, LongAudioRequestsAreServedWhole) {
   constexpr uint32_t kSamples = (1u << 20) + 5000;
   TestTone tone({48000, 2, kSamples});
@@ -333,7 +483,7 @@ TEST(StandInHostTest, LongAudioRequestsAreServedWhole) {
   ASSERT_TRUE(client::wav_header(2, 48000, kSamples, &header));
   std::vector<uint8_t> wav_bytes = header;
   wav_bytes.resize(header.size() + size_t{kSamples} * 4);
-  tone.read(0, kSamples, wav_bytes.data() + header.size());
+  tone.read(0, kSamples, wav_bytes.data() + header.size(), nullptr);
   std::string problem;
   auto wav = WavFileAudio::from_bytes(wav_bytes.data(), wav_bytes.size(), &problem);
   ASSERT_NE(wav, nullptr) << problem;
@@ -351,19 +501,36 @@ TEST(StandInHostTest, LongAudioRequestsAreServedWhole) {
   }
 }
 
+// The progress line counts frames as a reader does: a run that served frames 0 to 299 of
+// 300 ends at "frame 300 of 300", not at 299.
+TEST(ServeProgressTest, ARunEndsAtItsLastFrameCountedFromOne) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  ServeProgress progress(true, "quorvel-serve", out);
+  for (int32_t n = 0; n < 300; ++n) progress.on_frame(n, 300);
+  progress.end_run();
+  std::rewind(out);
+  std::string text;
+  for (int c; (c = std::fgetc(out)) != EOF;) text.push_back(static_cast<char>(c));
+  std::fclose(out);
+  const size_t last = text.rfind('\r');
+  ASSERT_NE(last, std::string::npos) << text;
+  EXPECT_EQ(text.substr(last + 1, 33), "quorvel-serve: frame 300 of 300, ") << text;
+}
+
 TEST(TestPatternTest, FramesDifferAndTheToneLastsAsLongAsTheVideo) {
   TestPattern pattern({64, 48, 30000, 1001, 10});
   std::vector<uint8_t> first(64 * 2 * 48);
   std::vector<uint8_t> again(first.size());
   std::vector<uint8_t> next(first.size());
-  pattern.render(3, first.data());
-  pattern.render(3, again.data());
-  pattern.render(4, next.data());
+  pattern.render(3, first.data(), nullptr);
+  pattern.render(3, again.data(), nullptr);
+  pattern.render(4, next.data(), nullptr);
   EXPECT_EQ(first, again);
   EXPECT_NE(first, next);
   // The motion of the last frames of the longest stream must not overflow.
   TestPattern longest({64, 48, 30000, 1001, INT32_MAX});
-  longest.render(INT32_MAX - 1, first.data());
+  longest.render(INT32_MAX - 1, first.data(), nullptr);
   EXPECT_EQ(tone_samples_for(3000, 30000, 1001, 48000), 4804800u);
   EXPECT_EQ(tone_samples_for(30, 30000, 1001, 48000), 48048u);
 }

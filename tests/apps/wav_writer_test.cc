@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "apps/common/speaker_layout.h"
+
 namespace quorvel::client {
 namespace {
 
@@ -48,10 +50,31 @@ TEST(WavWriterTest, SixChannelsUseExtensibleFormat) {
 }
 
 TEST(WavWriterTest, ChannelMasksFollowTheUsualLayouts) {
-  const uint32_t expected[] = {0x4, 0x3, 0x7, 0x107, 0x37, 0x3F, 0x13F, 0x63F};
+  struct Case {
+    uint32_t mask;
+    const char* names;
+  };
+  const Case expected[] = {{0x4, "FC"},
+                           {0x3, "FL FR"},
+                           {0x7, "FL FR FC"},
+                           {0x107, "FL FR FC BC"},
+                           {0x37, "FL FR FC BL BR"},
+                           {0x3F, "FL FR FC LFE BL BR"},
+                           {0x13F, "FL FR FC LFE BL BR BC"},
+                           {0x63F, "FL FR FC LFE BL BR SL SR"}};
   for (int channels = 1; channels <= kWavMaxChannels; ++channels) {
-    EXPECT_EQ(wav_channel_mask(channels), expected[channels - 1]) << channels << " channels";
+    const Case& c = expected[channels - 1];
+    EXPECT_EQ(apps::usual_speaker_mask(channels), c.mask) << channels << " channels";
+    EXPECT_EQ(apps::speaker_names(c.mask), c.names) << channels << " channels";
+    std::vector<uint8_t> header;
+    ASSERT_TRUE(wav_header(channels, 48000, 1, &header));
+    if (channels > 2) {
+      EXPECT_EQ(header[40] | header[41] << 8, static_cast<int>(c.mask));
+    }
   }
+  EXPECT_EQ(apps::speaker_names(0xb), "FL FR LFE");  // 2.1, which the wire cannot tell
+  EXPECT_EQ(apps::speaker_names(0x80000001u), "FL bit31");
+  EXPECT_EQ(apps::usual_speaker_mask(9), 0u);
 }
 
 TEST(WavWriterTest, RefusesDataBeyondFourGigabytes) {
