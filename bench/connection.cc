@@ -1,8 +1,8 @@
 #include "bench/connection.h"
 
-#include "apps/fetch/delivery_client.h"
 #include "bench/bare_client.h"
 #include "bench/interleaved_timer.h"
+#include "client/delivery_client.h"
 
 namespace quorvel::bench {
 

@@ -5,13 +5,13 @@
 #include <deque>
 #include <vector>
 
-#include "apps/fetch/frame_decoder.h"
 #include "apps/fetch/ordered_worker.h"
 #include "apps/fetch/output_mend.h"
 #include "apps/fetch/request_plan.h"
-#include "apps/fetch/stream_info_check.h"
 #include "apps/fetch/wav_writer.h"
 #include "apps/fetch/y4m_writer.h"
+#include "client/frame_decoder.h"
+#include "client/stream_info_check.h"
 
 namespace quorvel::client {
 

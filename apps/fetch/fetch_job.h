@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <string>
 
-#include "apps/fetch/delivery_client.h"
 #include "apps/fetch/fetch_progress.h"
 #include "apps/fetch/field_order.h"
 #include "apps/fetch/frame_range.h"
 #include "apps/fetch/output_file.h"
 #include "apps/fetch/request_plan.h"
+#include "client/delivery_client.h"
 
 namespace quorvel::client {
 

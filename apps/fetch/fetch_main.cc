@@ -15,12 +15,12 @@
 #include "apps/common/command_line.h"
 #include "apps/common/port_argument.h"
 #include "apps/common/standard_streams.h"
-#include "apps/fetch/client_socket.h"
 #include "apps/fetch/compression_choice.h"
-#include "apps/fetch/delivery_client.h"
 #include "apps/fetch/fetch_job.h"
 #include "apps/fetch/output_check.h"
 #include "apps/fetch/server_address.h"
+#include "client/client_socket.h"
+#include "client/delivery_client.h"
 
 namespace {
 

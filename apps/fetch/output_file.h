@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "apps/fetch/client_socket.h"
+#include "client/client_socket.h"
 
 namespace quorvel::client {
 

@@ -6,11 +6,11 @@
 #include <cmath>
 #include <utility>
 
-#include "apps/fetch/client_socket.h"
 #include "apps/fetch/compression_choice.h"
 #include "apps/fetch/frame_range.h"
 #include "apps/fetch/request_plan.h"
 #include "apps/fetch/server_address.h"
+#include "client/client_socket.h"
 
 namespace quorvel::client {
 namespace {

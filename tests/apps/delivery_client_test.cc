@@ -1,7 +1,7 @@
 // DeliveryClient against a scripted server on 127.0.0.1: every reply that does not fit the
 // request or the stream is refused with kMalformed (or kClosed when the server hangs up
 // mid-reply) before its bytes are used, and good replies decode through every codec.
-#include "apps/fetch/delivery_client.h"
+#include "client/delivery_client.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

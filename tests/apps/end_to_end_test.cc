@@ -22,11 +22,11 @@
 #include <vector>
 
 #include "apps/fetch/compression_choice.h"
-#include "apps/fetch/delivery_client.h"
 #include "apps/fetch/fetch_job.h"
 #include "apps/fetch/wav_writer.h"
 #include "apps/serve/test_pattern.h"
 #include "apps/serve/test_tone.h"
+#include "client/delivery_client.h"
 #include "tests/apps/media_files.h"
 #include "tests/support/child_process.h"
 #include "wire/protocol.h"

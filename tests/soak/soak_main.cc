@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "apps/fetch/delivery_client.h"
+#include "client/delivery_client.h"
 
 namespace {
 

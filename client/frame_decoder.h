@@ -2,8 +2,8 @@
 // codec that the payload's compression names. Each kind of codec is made when first needed
 // and kept, with the blocks it decodes into, so a run allocates nothing per frame. The
 // fetch decodes on a thread of its own, so the decoder keeps no state of the connection.
-#ifndef QUORVEL_APPS_FETCH_FRAME_DECODER_H_
-#define QUORVEL_APPS_FETCH_FRAME_DECODER_H_
+#ifndef QUORVEL_CLIENT_FRAME_DECODER_H_
+#define QUORVEL_CLIENT_FRAME_DECODER_H_
 
 #include <cstdint>
 #include <memory>
@@ -47,4 +47,4 @@ const char* compression_name(int32_t compression);
 
 }  // namespace quorvel::client
 
-#endif  // QUORVEL_APPS_FETCH_FRAME_DECODER_H_
+#endif  // QUORVEL_CLIENT_FRAME_DECODER_H_

@@ -1,8 +1,8 @@
 // ClientSocket: the client's end of the one TCP connection to a frame server. Blocking
 // sends and exact-length receives, with an optional time limit per wait, so the request
 // loop can treat "the server closed", "the server stopped answering" and errors alike.
-#ifndef QUORVEL_APPS_FETCH_CLIENT_SOCKET_H_
-#define QUORVEL_APPS_FETCH_CLIENT_SOCKET_H_
+#ifndef QUORVEL_CLIENT_CLIENT_SOCKET_H_
+#define QUORVEL_CLIENT_CLIENT_SOCKET_H_
 
 #include <cstdint>
 #include <string>
@@ -63,4 +63,4 @@ class ClientSocket {
 
 }  // namespace quorvel::client
 
-#endif  // QUORVEL_APPS_FETCH_CLIENT_SOCKET_H_
+#endif  // QUORVEL_CLIENT_CLIENT_SOCKET_H_

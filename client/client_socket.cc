@@ -1,4 +1,4 @@
-#include "apps/fetch/client_socket.h"
+#include "client/client_socket.h"
 
 #include <netdb.h>
 #include <netinet/in.h>

@@ -1,8 +1,8 @@
-#include "apps/fetch/delivery_client.h"
+#include "client/delivery_client.h"
 
 #include <cstring>
 
-#include "apps/fetch/stream_info_check.h"
+#include "client/stream_info_check.h"
 #include "codecs/deflate/deflate_codec.h"
 #include "codecs/fano/fano_codec.h"
 #include "codecs/lzo_codec.h"

@@ -1,4 +1,4 @@
-#include "apps/fetch/frame_decoder.h"
+#include "client/frame_decoder.h"
 
 #include "codecs/codec_factory.h"
 #include "util/input_check.h"

@@ -1,4 +1,4 @@
-#include "apps/fetch/stream_info_check.h"
+#include "client/stream_info_check.h"
 
 #include "codecs/frame_codec.h"
 #include "util/input_check.h"

@@ -6,15 +6,15 @@
 // answers in order): request_*() sends, receive_*() takes the reply of the oldest request,
 // with the same arguments. After a failure the connection is no longer usable: status()
 // and error() say why.
-#ifndef QUORVEL_APPS_FETCH_DELIVERY_CLIENT_H_
-#define QUORVEL_APPS_FETCH_DELIVERY_CLIENT_H_
+#ifndef QUORVEL_CLIENT_DELIVERY_CLIENT_H_
+#define QUORVEL_CLIENT_DELIVERY_CLIENT_H_
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "apps/fetch/client_socket.h"
-#include "apps/fetch/frame_decoder.h"
+#include "client/client_socket.h"
+#include "client/frame_decoder.h"
 #include "wire/compression_type.h"
 #include "wire/protocol.h"
 
@@ -115,4 +115,4 @@ class DeliveryClient {
 
 }  // namespace quorvel::client
 
-#endif  // QUORVEL_APPS_FETCH_DELIVERY_CLIENT_H_
+#endif  // QUORVEL_CLIENT_DELIVERY_CLIENT_H_

@@ -1,8 +1,8 @@
 // The checks a StreamInfoRecord from the wire must pass before the client sizes a single
 // buffer from it: a video stream of even, positive size whose frame fits a 32-bit length,
 // a positive rate, and audio of 16-bit samples in 1 to 8 channels.
-#ifndef QUORVEL_APPS_FETCH_STREAM_INFO_CHECK_H_
-#define QUORVEL_APPS_FETCH_STREAM_INFO_CHECK_H_
+#ifndef QUORVEL_CLIENT_STREAM_INFO_CHECK_H_
+#define QUORVEL_CLIENT_STREAM_INFO_CHECK_H_
 
 #include <string>
 
@@ -27,4 +27,4 @@ int32_t stream_frame_bytes(const StreamInfoRecord& info);
 
 }  // namespace quorvel::client
 
-#endif  // QUORVEL_APPS_FETCH_STREAM_INFO_CHECK_H_
+#endif  // QUORVEL_CLIENT_STREAM_INFO_CHECK_H_
