@@ -36,7 +36,7 @@ struct LiteralStreamRecipe {
 inline std::vector<uint8_t> our_literal_stream(const std::vector<uint8_t>& data) {
   static const std::unique_ptr<DeflateLiteralEncoder> encoder = DeflateLiteralEncoder::create();
   const auto n = static_cast<uint32_t>(data.size());
-  std::vector<uint8_t> stream(DeflateLiteralEncoder::max_stream_bytes(n) +
+  std::vector<uint8_t> stream(static_cast<size_t>(DeflateLiteralEncoder::max_stream_bytes(n)) +
                               DeflateLiteralEncoder::kSpareBytes);
   static const uint8_t kNoBytes[1] = {};  // an empty vector's data() may be null
   const uint8_t* source = n == 0 ? kNoBytes : data.data();

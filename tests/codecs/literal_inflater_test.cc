@@ -233,7 +233,8 @@ class LiteralInflaterTest : public testing::Test {
 Bytes our_stream(const Bytes& data) {
   const std::unique_ptr<DeflateLiteralEncoder> encoder = DeflateLiteralEncoder::create();
   const auto n = static_cast<uint32_t>(data.size());
-  Bytes stream(DeflateLiteralEncoder::max_stream_bytes(n) + DeflateLiteralEncoder::kSpareBytes);
+  Bytes stream(static_cast<size_t>(DeflateLiteralEncoder::max_stream_bytes(n)) +
+               DeflateLiteralEncoder::kSpareBytes);
   const DeflateStream written = encoder->encode(data.data(), n, stream.data(), stream.size());
   stream.resize(written.bytes);
   return stream;
