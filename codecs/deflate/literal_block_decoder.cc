@@ -21,7 +21,8 @@ static_assert(kLookupsPerRefill * kLiteralTableBits <= Window::kBitsAfterRefill,
 // moves next() on by at most a word less one byte.
 constexpr std::ptrdiff_t kGroupLoadBytes =
     Window::kWordBytes + (kRefills - 1) * (Window::kWordBytes - 1);
-// Each look-up stores 8 bytes and moves the output on by at most six.
+// Each look-up stores 8 bytes and moves the output on by at most six, so a group's last
+// store ends at most this far past where the group began.
 constexpr std::ptrdiff_t kGroupStoreBytes = 3 * kMostLiteralsPerEntry + 8;
 
 // One group of look-ups. Every entry is stored whole (8 bytes) and the output moves on by
