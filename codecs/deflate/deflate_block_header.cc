@@ -5,11 +5,6 @@
 namespace quorvel {
 namespace {
 
-constexpr uint32_t kHlitBits = 5;
-constexpr uint32_t kHdistBits = 5;
-constexpr uint32_t kHclenBits = 4;
-constexpr uint32_t kCodeLengthLengthBits = 3;
-
 uint32_t extra_bits_of(uint32_t symbol) {
   switch (symbol) {
     case kCodeLengthRepeatPrevious:

@@ -1,8 +1,9 @@
 // DeflateCodec: the codec of type 4. Filters the frame with VerticalDelta::forward, in
 // place, then compresses its n = rows * pitch bytes into one zlib stream of literals only
 // (no matches, as zlib's Huffman-only mode writes; DeflateLiteralEncoder) and appends the
-// stream's Adler-32 once more. Decoding inflates with the build's StreamInflater (libdeflate
-// where it is packaged, zlib otherwise), which gives the same bytes either way.
+// stream's Adler-32 once more. Decoding inflates with the build's StreamInflater: a decoder
+// of our own for literal-only streams first, then libdeflate where it is packaged or zlib
+// otherwise for any other stream; the bytes are the same either way.
 //
 // Payload: the zlib stream of length L (header 78 01, deflate blocks, Adler-32 of the
 // filtered bytes most significant byte first), then the same Adler-32 least significant

@@ -1,6 +1,6 @@
-// What the literal-only encoder uses of the zlib (RFC 1950) and deflate (RFC 1951) formats:
-// the stream header, the block types, the alphabets and their limits, and how the encoder
-// cuts a frame into blocks. Deflate packs its fields least significant bit first; Huffman
+// What the literal-only encoder and decoder use of the zlib (RFC 1950) and deflate (RFC 1951)
+// formats: the stream header, the block types, the alphabets and their limits, and how the
+// encoder cuts a frame into blocks. Deflate packs its fields least significant bit first; Huffman
 // codes go out from their most significant bit, so they are stored reversed.
 #ifndef QUORVEL_CODECS_DEFLATE_DEFLATE_FORMAT_H_
 #define QUORVEL_CODECS_DEFLATE_DEFLATE_FORMAT_H_
@@ -16,8 +16,17 @@ constexpr uint8_t kZlibHeaderFlg = 0x01;
 constexpr uint32_t kZlibHeaderBytes = 2;
 constexpr uint32_t kZlibTrailerBytes = 4;  // Adler-32, most significant byte first
 
+// What a zlib header may say for the inflater of a 32 KiB window to take it: CMF's low
+// nibble is the method, its high nibble the window (2^(CINFO + 8) bytes); FLG's bit 5 asks
+// for a preset dictionary; the two bytes as a big-endian number are a multiple of 31.
+constexpr uint32_t kZlibMethodDeflate = 8;
+constexpr uint32_t kZlibLargestWindowInfo = 7;
+constexpr uint32_t kZlibPresetDictionaryFlag = 0x20;
+constexpr uint32_t kZlibHeaderCheckDivisor = 31;
+
 // Block header: BFINAL (1 bit), then BTYPE (2 bits).
 constexpr uint32_t kBlockTypeStored = 0;
+constexpr uint32_t kBlockTypeFixed = 1;
 constexpr uint32_t kBlockTypeDynamic = 2;
 constexpr uint32_t kBlockHeaderBits = 3;
 
@@ -33,6 +42,23 @@ constexpr uint32_t kEndOfBlock = 256;
 constexpr uint32_t kLiteralAlphabetSize = 257;
 constexpr uint32_t kDistanceCodesWritten = 2;
 constexpr uint32_t kMaxCodeLength = 15;
+
+// A dynamic block's header: HLIT (5 bits, literal/length codes - 257), HDIST (5 bits,
+// distance codes - 1), HCLEN (4 bits, code-length code lengths sent - 4). The alphabets
+// hold 286 and 30 real symbols; zlib refuses a header that counts more (libdeflate does
+// not), so a stream that does is no literal-only stream to the fast decoder.
+constexpr uint32_t kHlitBits = 5;
+constexpr uint32_t kHdistBits = 5;
+constexpr uint32_t kHclenBits = 4;
+constexpr uint32_t kCodeLengthLengthBits = 3;  // each code-length code length
+constexpr uint32_t kMinLiteralLengthCodes = 257;
+constexpr uint32_t kMaxLiteralLengthCodes = 286;
+constexpr uint32_t kMaxDistanceCodes = 30;
+constexpr uint32_t kMinCodeLengthCodesSent = 4;
+
+// A fixed block's literal/length code (RFC 1951 section 3.2.6): 0-143 8 bits, 144-255 9,
+// 256-279 7, 280-287 8.
+constexpr uint32_t kFixedLiteralLengthCodes = 288;
 
 // The code-length alphabet: 0-15 are lengths, 16 repeats the previous length 3-6 times (2
 // extra bits), 17 writes 3-10 zeros (3 extra bits), 18 writes 11-138 zeros (7 extra bits).

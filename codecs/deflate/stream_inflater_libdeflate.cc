@@ -5,7 +5,6 @@
 #include <libdeflate.h>
 
 #include <cstdlib>
-#include <new>
 
 #include "codecs/deflate/stream_inflater.h"
 
@@ -16,26 +15,24 @@ struct StreamInflater::Engine {
   z_stream record;  // for the streams libdeflate refuses
 };
 
-std::unique_ptr<StreamInflater> StreamInflater::create() {
+StreamInflater::Engine* StreamInflater::create_engine() {
   auto* engine = static_cast<Engine*>(std::malloc(sizeof(Engine)));
   if (engine == nullptr) return nullptr;
   engine->decompressor = libdeflate_alloc_decompressor();
-  std::unique_ptr<StreamInflater> inflater;
-  if (engine->decompressor != nullptr) inflater.reset(new (std::nothrow) StreamInflater(engine));
-  if (inflater == nullptr) {
-    libdeflate_free_decompressor(engine->decompressor);
+  if (engine->decompressor == nullptr) {
     std::free(engine);
+    return nullptr;
   }
-  return inflater;
+  return engine;
 }
 
-StreamInflater::~StreamInflater() {
-  libdeflate_free_decompressor(engine_->decompressor);
-  std::free(engine_);
+void StreamInflater::destroy_engine(Engine* engine) {
+  libdeflate_free_decompressor(engine->decompressor);
+  std::free(engine);
 }
 
-InflateOutcome StreamInflater::inflate(const uint8_t* stream, uint32_t stream_length, uint8_t* out,
-                                       uint32_t capacity) {
+InflateOutcome StreamInflater::inflate_with_engine(const uint8_t* stream, uint32_t stream_length,
+                                                   uint8_t* out, uint32_t capacity) {
   // With actual_out_nbytes_ret a stream that ends before the block is full is accepted, as
   // inflate() accepts it; one that would overrun the block is refused (zlib: Z_BUF_ERROR).
   // Like inflate(), it stops at the end of the trailer and ignores what follows.

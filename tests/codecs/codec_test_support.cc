@@ -1,5 +1,7 @@
 #include "tests/codecs/codec_test_support.h"
 
+#include <zlib.h>
+
 #include <cstdlib>
 
 #include "codecs/vertical_delta.h"
@@ -42,6 +44,20 @@ Decoded decode_guarded(FrameCodec& codec, const Bytes& payload, const FrameShape
 Bytes filtered(Bytes frame, const FrameShape& shape) {
   VerticalDelta::forward(frame.data(), shape.row_bytes, shape.rows, shape.pitch);
   return frame;
+}
+
+Bytes zlib_deflated(const Bytes& bytes, int level, int strategy) {
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, 15, 8, strategy) != Z_OK) return {};
+  Bytes out(deflateBound(&z, static_cast<uLong>(bytes.size())));
+  z.next_in = const_cast<Bytef*>(bytes.data());
+  z.avail_in = static_cast<uInt>(bytes.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  const int result = deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return result == Z_STREAM_END ? out : Bytes{};
 }
 
 }  // namespace quorvel

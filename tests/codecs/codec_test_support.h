@@ -33,6 +33,10 @@ Decoded decode_guarded(FrameCodec& codec, const Bytes& payload, const FrameShape
 // The frame as VerticalDelta::forward leaves it.
 Bytes filtered(Bytes frame, const FrameShape& shape);
 
+// zlib's own deflate of the bytes into one zlib stream (window bits 15, memory level 8) at
+// the level and strategy given; empty when zlib fails.
+Bytes zlib_deflated(const Bytes& bytes, int level, int strategy);
+
 }  // namespace quorvel
 
 #endif  // QUORVEL_TESTS_CODECS_CODEC_TEST_SUPPORT_H_

@@ -35,17 +35,7 @@ uint32_t adler_of(const Bytes& bytes) {
 // zlib's own Huffman-only deflate of the same bytes (the settings the codec had before it
 // got an encoder of its own); its stream length.
 size_t zlib_huffman_only_length(const Bytes& bytes) {
-  z_stream z{};
-  if (deflateInit2(&z, 1, Z_DEFLATED, 15, 8, Z_HUFFMAN_ONLY) != Z_OK) return 0;
-  Bytes out(deflateBound(&z, static_cast<uLong>(bytes.size())));
-  z.next_in = const_cast<Bytef*>(bytes.data());
-  z.avail_in = static_cast<uInt>(bytes.size());
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  const int result = deflate(&z, Z_FINISH);
-  const size_t length = z.total_out;
-  deflateEnd(&z);
-  return result == Z_STREAM_END ? length : 0;
+  return zlib_deflated(bytes, 1, Z_HUFFMAN_ONLY).size();
 }
 
 // What every payload must be, checked against the filtered bytes it was made from: zlib's
