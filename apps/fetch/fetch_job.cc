@@ -3,14 +3,15 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <memory>
 #include <vector>
 
+#include "apps/fetch/audio_writer.h"
+#include "apps/fetch/fetch_reply.h"
 #include "apps/fetch/ordered_worker.h"
 #include "apps/fetch/output_mend.h"
 #include "apps/fetch/request_plan.h"
-#include "apps/fetch/wav_writer.h"
-#include "apps/fetch/y4m_writer.h"
-#include "client/frame_decoder.h"
+#include "apps/fetch/video_writer.h"
 #include "client/stream_info_check.h"
 
 namespace quorvel::client {
@@ -27,35 +28,19 @@ constexpr auto kWriterWait = std::chrono::milliseconds(50);
 // early end.
 constexpr int64_t kMissingAudioRequestBytes = 1 << 20;
 
-// A reply as the receiving thread hands it to an output's writing thread.
-struct Reply {
-  PlannedRequest request;
-  ReceivedFrame frame;          // kFrame
-  std::vector<uint8_t> audio;   // kAudio
-  uint64_t bytes_received = 0;  // by the client when this reply was in, for the progress line
-};
-
-using Writer = OrderedWorker<Reply>;
-
-// How one output's writing ended, kept by its writing thread and read once it is done.
-struct OutputEnd {
-  bool reader_closed = false;
-  bool stopped = false;  // a stop ended a wait on the output
-  std::string error;     // a write or a decode failed
-};
-
-const char* field_order_words(FieldOrder order) {
-  return order == FieldOrder::kTopFieldFirst ? "interlaced, top field first (It)"
-                                             : "interlaced, bottom field first (Ib)";
-}
+using Writer = OrderedWorker<FetchReply>;
 
 class FetchRun {
  public:
   FetchRun(DeliveryClient& client, const FetchPlan& plan, const FetchSinks& sinks)
-      : client_(client), plan_(plan), sinks_(sinks), audio_(sinks.audio) {}
+      : client_(client),
+        plan_(plan),
+        sinks_(sinks),
+        video_out_(sinks.video),
+        audio_out_(sinks.audio) {}
 
   FetchOutcome run() {
-    for (OutputFile* output : {sinks_.video, sinks_.audio}) {
+    for (OutputFile* output : {video_out_, audio_out_}) {
       if (output != nullptr) output->set_stop_check(plan_.stop);
     }
     if (prepare()) transfer();
@@ -89,22 +74,23 @@ class FetchRun {
 
   bool prepare() {
     if (!client_.get_stream_info(&info_)) return client_failed();
-    if (sinks_.video != nullptr && !has_video(info_)) return failed("the stream has no video");
-    if (audio_ != nullptr && !has_audio(info_)) {
-      if (sinks_.video == nullptr) return failed("the stream has no audio");
+    if (video_out_ != nullptr && !has_video(info_)) return failed("the stream has no video");
+    if (audio_out_ != nullptr && !has_audio(info_)) {
+      if (video_out_ == nullptr) return failed("the stream has no audio");
       // The video is still worth having; no empty WAV file is left behind.
-      notify("the stream has no audio; writing the video only, no " + audio_->name());
-      audio_ = nullptr;
+      notify("the stream has no audio; writing the video only, no " + audio_out_->name());
+      audio_out_ = nullptr;
     }
     if (has_video(info_)) {
       std::string problem;
       if (!resolve_frame_range(plan_.frames, info_.frame_count, &range_, &problem))
         return failed(problem);
-      if (sinks_.video != nullptr) outcome_.frames_planned = range_.last - range_.first + 1;
+      frame_count_ = range_.last - range_.first + 1;
+      if (video_out_ != nullptr) outcome_.frames_planned = frame_count_;
     }
     if (has_audio(info_)) choose_audio_span();
-    if (audio_ != nullptr) outcome_.audio_samples_planned = audio_end_ - audio_first_;
-    if (sinks_.video != nullptr && plan_.set_compression &&
+    if (audio_out_ != nullptr) outcome_.audio_samples_planned = audio_end_ - audio_first_;
+    if (video_out_ != nullptr && plan_.set_compression &&
         !client_.set_compression(plan_.compression_mask)) {
       return client_failed();
     }
@@ -116,7 +102,7 @@ class FetchRun {
   void choose_audio_span() {
     audio_first_ = 0;
     audio_end_ = info_.sample_count;
-    if ((plan_.frames_given || sinks_.video != nullptr) && has_video(info_)) {
+    if ((plan_.frames_given || video_out_ != nullptr) && has_video(info_)) {
       audio_first_ = std::min(first_sample_of_frame(range_.first, info_), audio_end_);
       audio_end_ =
           std::min(first_sample_of_frame(static_cast<int64_t>(range_.last) + 1, info_), audio_end_);
@@ -125,9 +111,9 @@ class FetchRun {
 
   RequestSpan request_span() const {
     RequestSpan span;
-    span.video = sinks_.video != nullptr;
+    span.video = video_out_ != nullptr;
     span.frames = range_;
-    span.audio = audio_ != nullptr && has_audio(info_);
+    span.audio = audio_out_ != nullptr;
     span.audio_first = audio_first_;
     span.audio_end = audio_end_;
     return span;
@@ -137,15 +123,15 @@ class FetchRun {
   // its output's writing thread. An early end still gets the audio of the frames written
   // where the connection allows it.
   void transfer() {
-    if (sinks_.video != nullptr && sinks_.progress != nullptr)
-      sinks_.progress->start(range_.last - range_.first + 1);
+    if (video_out_ != nullptr && sinks_.progress != nullptr) sinks_.progress->start(frame_count_);
     const size_t depth = static_cast<size_t>(std::max(1, plan_.requests_ahead));
     // Replies of one kind in flight and waiting: a writer's queue never fills, so a push
     // never waits for an output that is behind.
     held_most_ = depth + kRepliesWaiting;
     RequestPlan plan(info_, request_span());
-    Writer video(held_most_, [this](Reply& reply) { return write_frame(reply); });
-    Writer audio(held_most_, [this](Reply& reply) { return write_audio(reply); });
+    start_writers();
+    Writer video(held_most_, [this](FetchReply& reply) { return video_writer_->write(reply); });
+    Writer audio(held_most_, [this](FetchReply& reply) { return audio_writer_->write(reply); });
     std::deque<PlannedRequest> in_flight;
     bool sending = true;
     bool receiving = true;
@@ -164,7 +150,7 @@ class FetchRun {
       const PlannedRequest request = in_flight.front();
       in_flight.pop_front();
       Writer& writer = request.kind == PlannedRequest::Kind::kFrame ? video : audio;
-      Reply reply = writer.take_spare();
+      FetchReply reply = writer.take_spare();
       reply.request = request;
       receiving = receive(&reply);
       if (!receiving) break;
@@ -209,7 +195,7 @@ class FetchRun {
                                        request.sample_count);
   }
 
-  bool receive(Reply* reply) {
+  bool receive(FetchReply* reply) {
     if (reply->request.kind == PlannedRequest::Kind::kFrame)
       return client_.receive_frame(reply->request.frame, &reply->frame);
     return client_.receive_audio(reply->request.sample_count, &reply->audio);
@@ -222,24 +208,45 @@ class FetchRun {
   bool can_ask() const { return can_read() && stop() != Stop::kNow; }
 
   // One past the last sample that plays during the frames written; 0 without video, whose
-  // audio needs nothing more after an early end.
+  // audio needs nothing more after an early end. REQUIRES: the video's thread has finished.
   uint64_t audio_of_frames_written() const {
-    if (sinks_.video == nullptr || audio_ == nullptr) return 0;
-    const uint64_t end = first_sample_of_frame(range_.first + frames_written_, info_);
+    if (video_writer_ == nullptr || audio_writer_ == nullptr) return 0;
+    const uint64_t end =
+        first_sample_of_frame(range_.first + video_writer_->frames_written(), info_);
     return std::min(end, audio_end_);
+  }
+
+  // The writing threads' work, each owning what it touches.
+  void start_writers() {
+    if (video_out_ != nullptr) {
+      VideoSetup setup;
+      setup.output = video_out_;
+      setup.info = info_;
+      setup.frame_count = frame_count_;
+      setup.raw = plan_.raw_video;
+      setup.field_order = plan_.field_order;
+      setup.progress = sinks_.progress;
+      setup.notice = sinks_.notice;
+      setup.notice_context = sinks_.notice_context;
+      video_writer_ = std::make_unique<VideoWriter>(setup);
+    }
+    if (audio_out_ != nullptr) {
+      audio_writer_ = std::make_unique<AudioWriter>(
+          AudioSetup{audio_out_, info_.channels, info_.audio_rate, audio_end_ - audio_first_});
+    }
   }
 
   // Reads the replies on their way, so that Disconnect comes after the replies the server
   // is sending (after a second stop, only those that have arrived); the audio among them
   // that plays during the frames written is written.
   void drain(std::deque<PlannedRequest>* in_flight, uint64_t wanted, Writer& audio) {
-    Reply dropped;
+    FetchReply dropped;
     while (!in_flight->empty() && can_read()) {
       const PlannedRequest request = in_flight->front();
       in_flight->pop_front();
       const bool keep = request.kind == PlannedRequest::Kind::kAudio &&
                         request.first_sample < wanted && !audio.stopped();
-      Reply reply = keep ? audio.take_spare() : std::move(dropped);
+      FetchReply reply = keep ? audio.take_spare() : std::move(dropped);
       reply.request = request;
       if (!receive(&reply)) return;
       if (!keep) {
@@ -261,7 +268,7 @@ class FetchRun {
     const auto per_request = static_cast<uint64_t>(
         std::max<int64_t>(1, kMissingAudioRequestBytes / std::max(2, info_.channels * 2)));
     for (uint64_t next = asked; next < wanted && can_ask() && !audio.stopped();) {
-      Reply reply = audio.take_spare();
+      FetchReply reply = audio.take_spare();
       reply.request.kind = PlannedRequest::Kind::kAudio;
       reply.request.first_sample = next;
       reply.request.sample_count = static_cast<int64_t>(std::min(wanted - next, per_request));
@@ -271,128 +278,26 @@ class FetchRun {
     }
   }
 
-  // On a writing thread: the output's writes, each ending as the output allows.
-  static bool wrote(OutputFile* file, OutputEnd* end, const void* data, uint64_t length) {
-    switch (file->write(data, length)) {
-      case WriteResult::kOk:
-        return true;
-      case WriteResult::kReaderClosed:
-        end->reader_closed = true;  // the reader has what it wants: an early but clean end
-        return false;
-      case WriteResult::kStopped:
-        end->stopped = true;
-        return false;
-      case WriteResult::kError:
-        break;
-    }
-    end->error = "cannot write " + file->name() + ": " + file->last_error();
-    return false;
-  }
-
-  static bool opened(OutputFile* file, OutputEnd* end) {
-    if (file->is_open()) return true;
-    switch (file->open(&end->error)) {
-      case WriteResult::kOk:
-        return true;
-      case WriteResult::kStopped:
-        end->stopped = true;
-        return false;
-      case WriteResult::kReaderClosed:
-      case WriteResult::kError:
-        break;
-    }
-    return false;
-  }
-
-  // On the video's writing thread. The output is created with the first frame, so that a
-  // run that fails before it leaves an existing file alone.
-  bool write_frame(const Reply& reply) {
-    OutputFile* video = sinks_.video;
-    if (!video->is_open() && !(opened(video, &video_end_) && write_y4m_header())) return false;
-    const ReceivedFrame& frame = reply.frame;
-    const uint8_t* yuy2 = frame.payload.data();
-    if (frame.record.compression != kCompressionNone) {
-      const DecodeResult result = decoder_.decode(frame.record, frame.payload.data());
-      if (result != DecodeResult::kOk) {
-        video_end_.error = FrameDecoder::problem(frame.record, result);
-        return false;
-      }
-      yuy2 = decoder_.frame();
-    }
-    const auto size = static_cast<uint64_t>(stream_frame_bytes(info_));
-    bool ok;
-    if (plan_.raw_video) {
-      ok = wrote(video, &video_end_, yuy2, size);
-    } else {
-      yuy2_to_planar_422(yuy2, info_.width, info_.height, &planar_);
-      ok = wrote(video, &video_end_, kY4mFrameHeader, sizeof kY4mFrameHeader - 1) &&
-           wrote(video, &video_end_, planar_.data(), planar_.size());
-    }
-    decoder_.release();
-    if (!ok) return false;
-    ++frames_written_;
-    if (sinks_.progress != nullptr) sinks_.progress->update(frames_written_, reply.bytes_received);
-    return true;
-  }
-
-  bool write_y4m_header() {
-    y4m_format_ = {info_.width,
-                   info_.height,
-                   info_.rate,
-                   info_.scale,
-                   FieldOrder::kProgressive,
-                   range_.last - range_.first + 1};
-    if (plan_.raw_video) return true;
-    const FieldOrder order = resolve_field_order(plan_.field_order, info_.image_type);
-    if (plan_.field_order == FieldOrder::kAuto && order != FieldOrder::kProgressive) {
-      notify(std::string("the stream says ") + field_order_words(order) +
-             "; use --field-order progressive if the video is not interlaced");
-    }
-    y4m_format_.field_order = order;
-    y4m_header_ = y4m_stream_header(y4m_format_);
-    return wrote(sinks_.video, &video_end_, y4m_header_.data(), y4m_header_.size());
-  }
-
-  // On the audio's writing thread; the WAV is created with the first samples.
-  bool write_audio(const Reply& reply) {
-    if (!audio_->is_open()) {
-      std::vector<uint8_t> header;
-      if (!wav_header(info_.channels, info_.audio_rate, audio_end_ - audio_first_, &header)) {
-        audio_end_state_.error = "the audio is too long for a WAV file";
-        return false;
-      }
-      if (!opened(audio_, &audio_end_state_) ||
-          !wrote(audio_, &audio_end_state_, header.data(), header.size())) {
-        return false;
-      }
-    }
-    if (!wrote(audio_, &audio_end_state_, reply.audio.data(), reply.audio.size())) return false;
-    audio_samples_written_ += static_cast<uint64_t>(reply.request.sample_count);
-    return true;
-  }
-
   // After both writing threads are done: regular files that ended early say what they
   // hold, and the audio ends with the video's last frame.
   void mend() {
     std::string problem;
-    OutputFile* video = sinks_.video;
-    if (video != nullptr && video->is_open()) {
-      const VideoWritten written{y4m_header_, y4m_format_,
-                                 static_cast<uint64_t>(stream_frame_bytes(info_)), frames_written_};
-      if (!mend_video(video, written, &problem)) mend_error_ = problem;
+    if (video_writer_ != nullptr && video_out_->is_open() &&
+        !mend_video(video_out_, video_writer_->written(), &problem)) {
+      mend_error_ = problem;
     }
-    uint64_t held = audio_samples_written_;
-    if (audio_ != nullptr && sinks_.video != nullptr) {
+    uint64_t held = audio_writer_ != nullptr ? audio_writer_->samples_written() : 0;
+    if (audio_writer_ != nullptr && video_writer_ != nullptr) {
       const uint64_t wanted =
           audio_of_frames_written() - std::min(audio_first_, audio_of_frames_written());
       outcome_.audio_samples_missing = wanted - std::min(wanted, held);
-      if (audio_->is_open() && audio_->is_regular_file()) held = std::min(held, wanted);
+      if (audio_out_->is_open() && audio_out_->is_regular_file()) held = std::min(held, wanted);
     }
-    if (audio_ != nullptr && audio_->is_open()) {
-      const AudioWritten written{info_.channels, info_.audio_rate, audio_end_ - audio_first_, held};
-      if (!mend_audio(audio_, written, &problem) && mend_error_.empty()) mend_error_ = problem;
+    if (audio_writer_ != nullptr && audio_out_->is_open() &&
+        !mend_audio(audio_out_, audio_writer_->written(held), &problem) && mend_error_.empty()) {
+      mend_error_ = problem;
     }
-    outcome_.frames_written = frames_written_;
+    outcome_.frames_written = video_writer_ != nullptr ? video_writer_->frames_written() : 0;
     outcome_.audio_samples_written = held;
   }
 
@@ -400,11 +305,14 @@ class FetchRun {
   // replies), then the receiver's, then the mend's. A reader that went away ends the run
   // early but cleanly, and so does a stop, whatever it did to a wait for the server.
   void conclude() {
-    outcome_.reader_closed = video_end_.reader_closed || audio_end_state_.reader_closed;
-    outcome_.stopped = outcome_.stopped || video_end_.stopped || audio_end_state_.stopped;
-    std::string receive_error = outcome_.stopped ? std::string() : receive_error_;
-    for (const std::string* error :
-         {&video_end_.error, &audio_end_state_.error, &receive_error, &mend_error_}) {
+    const OutputEnd none;
+    const OutputEnd& video = video_writer_ != nullptr ? video_writer_->end() : none;
+    const OutputEnd& audio = audio_writer_ != nullptr ? audio_writer_->end() : none;
+    outcome_.reader_closed = video.reader_closed || audio.reader_closed;
+    outcome_.stopped = outcome_.stopped || video.stopped || audio.stopped;
+    const std::string receive_error = outcome_.stopped ? std::string() : receive_error_;
+    const std::string* const errors[] = {&video.error, &audio.error, &receive_error, &mend_error_};
+    for (const std::string* error : errors) {
       if (outcome_.error.empty()) outcome_.error = *error;
     }
     outcome_.ok = outcome_.error.empty();
@@ -413,25 +321,20 @@ class FetchRun {
   DeliveryClient& client_;
   const FetchPlan& plan_;
   const FetchSinks& sinks_;
-  OutputFile* audio_;  // the audio sink, or null when the stream has no audio to write
+  OutputFile* const video_out_;  // null when no video is written
+  OutputFile* audio_out_;        // null when no audio is written (or the stream has none)
   FetchOutcome outcome_;
   StreamInfoRecord info_;
   FrameRange range_;
+  int32_t frame_count_ = 0;  // in range_
   uint64_t audio_first_ = 0;
   uint64_t audio_end_ = 0;
   size_t held_most_ = 0;
   std::string receive_error_;
   std::string mend_error_;
-  // The video's writing thread's own, read by the run once it has finished.
-  OutputEnd video_end_;
-  int64_t frames_written_ = 0;
-  Y4mStreamFormat y4m_format_;
-  std::string y4m_header_;
-  FrameDecoder decoder_;
-  std::vector<uint8_t> planar_;
-  // The audio's writing thread's own, likewise.
-  OutputEnd audio_end_state_;
-  uint64_t audio_samples_written_ = 0;
+  // Each made before its thread starts, and read by the run once that thread has finished.
+  std::unique_ptr<VideoWriter> video_writer_;
+  std::unique_ptr<AudioWriter> audio_writer_;
 };
 
 }  // namespace
