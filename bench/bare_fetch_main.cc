@@ -14,6 +14,7 @@
 #include <string>
 
 #include "bench/bare_client.h"
+#include "codecs/codec_table.h"
 #include "wire/compression_type.h"
 
 namespace quorvel::bench {
@@ -25,10 +26,8 @@ int bare_fetch_main(int argc, char** argv) {
   int port = 0;
   CompressionType compression = kCompressionNone;
   int32_t frames = 100;
-  const std::map<std::string, CompressionType> codecs = {{"none", kCompressionNone},
-                                                         {"lzo", kCompressionLzo},
-                                                         {"fano", kCompressionFano},
-                                                         {"deflate", kCompressionDeflate}};
+  std::map<std::string, CompressionType> codecs;
+  for (const CodecRow& row : kCodecTable) codecs[row.name] = row.type;
   app.add_option("port", port, "the server's port on 127.0.0.1")
       ->required()
       ->check(CLI::Range(1, 65535));

@@ -1,6 +1,7 @@
 #include "bench/built_codecs.h"
 
 #include "codecs/codec_factory.h"
+#include "codecs/codec_table.h"
 #include "codecs/vertical_delta.h"
 
 namespace quorvel::bench {
@@ -11,17 +12,8 @@ std::unique_ptr<FrameCodec> make_bench_codec(CompressionType type) {
 }
 
 const char* codec_class_name(CompressionType type) {
-  switch (type) {
-    case kCompressionNone:
-      return "RawCodec";
-    case kCompressionLzo:
-      return "LzoCodec";
-    case kCompressionFano:
-      return "FanoCodec";
-    case kCompressionDeflate:
-      return "DeflateCodec";
-  }
-  return "?";
+  const CodecRow* row = codec_row(type);
+  return row != nullptr ? row->class_name : "?";
 }
 
 void delta_forward(uint8_t* frame, int32_t row_bytes, int32_t rows) {

@@ -15,13 +15,12 @@
 #include "bench/interleaved_timer.h"
 #include "bench/report_table.h"
 #include "bench/sections.h"
+#include "codecs/codec_table.h"
 
 namespace quorvel::bench {
 
 namespace {
 
-const CompressionType kCodecs[] = {kCompressionNone, kCompressionLzo, kCompressionFano,
-                                   kCompressionDeflate};
 constexpr int kClientTimeoutMs = 20000;
 
 // One way of fetching: a fresh session per run, since a session ends with its client.
@@ -169,7 +168,9 @@ bool run_fetch_section(const BenchContext& context) {
                     "ms per frame / ms per frame of the bare client");
   bool ok = true;
   for (const BenchFrame* frame : end_to_end_frames(context)) {
-    for (CompressionType type : kCodecs) ok = FetchRuns(context, *frame, type).run(&table) && ok;
+    for (const CodecRow& codec : kCodecTable) {
+      ok = FetchRuns(context, *frame, codec.type).run(&table) && ok;
+    }
   }
   table.print();
   return ok;

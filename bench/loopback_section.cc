@@ -12,13 +12,11 @@
 #include "bench/connection.h"
 #include "bench/report_table.h"
 #include "bench/sections.h"
+#include "codecs/codec_table.h"
 
 namespace quorvel::bench {
 
 namespace {
-
-const CompressionType kCodecs[] = {kCompressionNone, kCompressionLzo, kCompressionFano,
-                                   kCompressionDeflate};
 
 std::unique_ptr<Connection> start(const BenchContext& context, const std::string& name,
                                   const ChildOptions& options) {
@@ -117,7 +115,9 @@ bool run_loopback_section(const BenchContext& context) {
                     "frames/s / frames/s of the bare sender of the same reply bytes");
   bool ok = true;
   for (const BenchFrame* frame : end_to_end_frames(context)) {
-    for (CompressionType type : kCodecs) ok = CodecRun(context, *frame, type).run(&table) && ok;
+    for (const CodecRow& codec : kCodecTable) {
+      ok = CodecRun(context, *frame, codec.type).run(&table) && ok;
+    }
   }
   table.print();
   return ok;

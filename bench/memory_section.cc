@@ -13,6 +13,7 @@
 #include "bench/report_table.h"
 #include "bench/sections.h"
 #include "bench/server_process.h"
+#include "codecs/codec_table.h"
 
 namespace quorvel::bench {
 
@@ -40,8 +41,9 @@ const BenchFrame* memory_frame(const BenchContext& context) {
 
 // The codec for the next stretch of frames: raw first, then the compressing codecs in turn.
 uint8_t next_mask(int stretch) {
-  constexpr uint8_t kMasks[] = {kCompressionLzo, kCompressionFano, kCompressionDeflate};
-  return kMasks[static_cast<size_t>(stretch - 1) % (sizeof kMasks)];
+  constexpr size_t kCompressing = sizeof kCodecTable / sizeof kCodecTable[0] - 1;
+  return static_cast<uint8_t>(
+      kCodecTable[1 + static_cast<size_t>(stretch - 1) % kCompressing].type);
 }
 
 }  // namespace

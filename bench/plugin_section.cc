@@ -15,6 +15,7 @@
 #include "bench/connection.h"
 #include "bench/report_table.h"
 #include "bench/sections.h"
+#include "codecs/codec_table.h"
 
 namespace quorvel::bench {
 
@@ -22,23 +23,6 @@ namespace {
 
 // Wine and a fresh harness process take a while to start on a busy machine.
 constexpr int kPluginStartMs = 60000;
-
-const CompressionType kCodecs[] = {kCompressionNone, kCompressionLzo, kCompressionFano,
-                                   kCompressionDeflate};
-
-const char* codec_word(CompressionType type) {
-  switch (type) {
-    case kCompressionNone:
-      return "raw";
-    case kCompressionLzo:
-      return "LZO";
-    case kCompressionFano:
-      return "prefix code";
-    case kCompressionDeflate:
-      return "deflate";
-  }
-  return "?";
-}
 
 // The connections of one codec, by what serves and what reads.
 struct CodecConnections {
@@ -54,7 +38,7 @@ class PluginRun {
       : context_(context), frame_(frame) {}
 
   bool run(ReportTable* table) {
-    for (CompressionType type : kCodecs) open(type);
+    for (const CodecRow& codec : kCodecTable) open(codec);
     bool ok = true;
     for (auto& connection : connections_) ok = connection->problem.empty() && ok;
     const int rounds = context_.smoke ? 1 : context_.quick ? 6 : 20;
@@ -104,8 +88,9 @@ class PluginRun {
     return connections_.back().get();
   }
 
-  void open(CompressionType type) {
-    const std::string codec = codec_word(type);
+  void open(const CodecRow& row) {
+    const CompressionType type = row.type;
+    const std::string codec = row.words;
     const uint8_t mask = static_cast<uint8_t>(type);
     CodecConnections& c = by_codec_[type];
     c.bare_sender =
@@ -146,8 +131,8 @@ class PluginRun {
   }
 
   void report(ReportTable* table) {
-    for (CompressionType type : kCodecs) {
-      const CodecConnections& c = by_codec_[type];
+    for (const CodecRow& codec : kCodecTable) {
+      const CodecConnections& c = by_codec_[codec.type];
       table->add(measured(*c.bare_sender, nullptr));
       table->add(measured(*c.native_session, c.bare_sender));
       table->add(measured(*c.plugin_bare, c.bare_sender));

@@ -3,9 +3,7 @@
 #include <cstring>
 
 #include "client/stream_info_check.h"
-#include "codecs/deflate/deflate_codec.h"
-#include "codecs/fano/fano_codec.h"
-#include "codecs/lzo_codec.h"
+#include "codecs/codec_table.h"
 #include "util/input_check.h"
 #include "wire/compression_selection.h"
 
@@ -19,18 +17,8 @@ constexpr int32_t kAudioReplyOverhead = 1 + kAudioInfoSize;
 // The longest payload the compression's format gives for n frame bytes: a larger
 // payload_size is refused before it is allocated.
 int64_t max_payload_bytes(int32_t compression, int32_t n) {
-  switch (compression) {
-    case kCompressionNone:
-      return n;
-    case kCompressionLzo:
-      return LzoCodec::max_payload_size(n);
-    case kCompressionFano:
-      return FanoCodec::max_payload_size(n);
-    case kCompressionDeflate:
-      return DeflateCodec::max_payload_size(n);
-    default:
-      return 0;
-  }
+  const CodecRow* row = codec_row(compression);
+  return row != nullptr ? row->max_payload_size(n) : 0;
 }
 
 }  // namespace

@@ -1,23 +1,14 @@
 #include "client/frame_decoder.h"
 
 #include "codecs/codec_factory.h"
+#include "codecs/codec_table.h"
 #include "util/input_check.h"
 
 namespace quorvel::client {
 
 const char* compression_name(int32_t compression) {
-  switch (compression) {
-    case kCompressionNone:
-      return "none";
-    case kCompressionLzo:
-      return "lzo";
-    case kCompressionFano:
-      return "fano";
-    case kCompressionDeflate:
-      return "deflate";
-    default:
-      return "unknown";
-  }
+  const CodecRow* row = codec_row(compression);
+  return row != nullptr ? row->name : "unknown";
 }
 
 FrameCodec* FrameDecoder::codec_for(int32_t compression) {

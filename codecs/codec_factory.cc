@@ -1,27 +1,13 @@
 #include "codecs/codec_factory.h"
 
-#include <new>
-
-#include "codecs/deflate/deflate_codec.h"
-#include "codecs/fano/fano_codec.h"
+#include "codecs/codec_table.h"
 #include "codecs/lzo_api.h"
-#include "codecs/lzo_codec.h"
 
 namespace quorvel {
 
 std::unique_ptr<FrameCodec> make_codec(CompressionType type) {
-  switch (type) {
-    case kCompressionNone:
-      return std::unique_ptr<FrameCodec>(new (std::nothrow) RawCodec());
-    case kCompressionLzo:
-      return LzoCodec::create();
-    case kCompressionFano:
-      return std::unique_ptr<FrameCodec>(new (std::nothrow) FanoCodec());
-    case kCompressionDeflate:
-      return DeflateCodec::create();
-    default:
-      return nullptr;
-  }
+  const CodecRow* row = codec_row(type);
+  return row != nullptr ? row->create() : nullptr;
 }
 
 void init_codec_libraries() {

@@ -1,30 +1,46 @@
 #include "apps/fetch/compression_choice.h"
 
-#include "wire/compression_type.h"
+#include "codecs/codec_table.h"
 
 namespace quorvel::client {
 
+namespace {
+
+constexpr char kAuto[] = "auto";
+
+}  // namespace
+
 bool choose_compression(const std::string& name, CompressionChoice* choice, std::string* problem) {
-  struct Named {
-    const char* name;
-    bool send;
-    uint8_t mask;
-  };
-  static const Named kChoices[] = {
-      {"none", false, 0},
-      {"lzo", true, kCompressionLzo},
-      {"fano", true, kCompressionFano},
-      {"deflate", true, kCompressionDeflate},
-      {"auto", true, kCompressionLzo | kCompressionFano | kCompressionDeflate},
-  };
-  for (const Named& named : kChoices) {
-    if (name == named.name) {
-      *choice = {named.send, named.mask};
+  if (name == kAuto) {
+    *choice = {true, every_codec_mask()};
+    return true;
+  }
+  for (const CodecRow& row : kCodecTable) {
+    if (name == row.name) {
+      // The raw codec is what a stream starts with: nothing to ask for.
+      *choice = {row.type != kCompressionNone, static_cast<uint8_t>(row.type)};
       return true;
     }
   }
-  *problem = "unknown compression '" + name + "' (none, lzo, fano, deflate or auto)";
+  *problem = "unknown compression '" + name + "' (" + compression_choices_text() + ")";
   return false;
+}
+
+std::vector<std::string> compression_choices() {
+  std::vector<std::string> names;
+  for (const CodecRow& row : kCodecTable) names.emplace_back(row.name);
+  names.emplace_back(kAuto);
+  return names;
+}
+
+std::string compression_choices_text() {
+  const std::vector<std::string> names = compression_choices();
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i) {
+    text += i == 0 ? "" : i + 1 == names.size() ? " or " : ", ";
+    text += names[i];
+  }
+  return text;
 }
 
 }  // namespace quorvel::client

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quorvel::client {
 
@@ -15,6 +16,11 @@ struct CompressionChoice {
 // "none", "lzo" (mask 1), "fano" (2), "deflate" (4), "auto" (7: every codec, and the server
 // answers with the best it has). False (and *problem) for another word.
 bool choose_compression(const std::string& name, CompressionChoice* choice, std::string* problem);
+
+// The words choose_compression takes, in the codecs' order, then "auto".
+std::vector<std::string> compression_choices();
+// The same as prose: "none, lzo, fano, deflate or auto".
+std::string compression_choices_text();
 
 }  // namespace quorvel::client
 

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "apps/common/command_line.h"
 #include "apps/common/port_argument.h"
@@ -45,6 +46,13 @@ struct Options {
   double timeout_seconds = 0;
 };
 
+// "a|b|c", as the help shows a choice of words.
+std::string alternatives(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words) text += (text.empty() ? "" : "|") + word;
+  return text;
+}
+
 void add_options(CLI::App& app, Options& options) {
   app.add_option("server", options.server,
                  "the frame server: a name or an address (IPv6 in brackets, [::1]) and the "
@@ -69,8 +77,8 @@ void add_options(CLI::App& app, Options& options) {
       ->option_text("auto|progressive|tff|bff");
   app.add_option("--compression", options.compression,
                  "ask for compressed frames; auto offers every codec; default none")
-      ->check(CLI::IsMember({"none", "lzo", "fano", "deflate", "auto"}))
-      ->option_text("none|lzo|fano|deflate|auto");
+      ->check(CLI::IsMember(compression_choices()))
+      ->option_text(alternatives(compression_choices()));
   app.add_flag("--progress", options.progress,
                "show the progress line even when stderr is no terminal");
   app.add_flag("-q,--quiet", options.quiet, "print nothing but errors");
