@@ -1,6 +1,7 @@
 #include "bench/bare_client.h"
 
 #include <cstddef>
+#include <string>
 
 #include "util/little_endian.h"
 #include "wire/protocol.h"
@@ -13,16 +14,26 @@ constexpr int kCompressionOffset = 32;  // of the FrameInfoRecord
 
 }  // namespace
 
+BareClient::BareClient(uint16_t port) {
+  std::string problem;
+  socket_.connect("127.0.0.1", std::to_string(port), 0, &problem);
+}
+
+bool BareClient::send(const uint8_t* bytes, uint64_t length) {
+  return socket_.send_all(bytes, length) == client::IoResult::kOk;
+}
+
+bool BareClient::receive(uint8_t* bytes, uint64_t length) {
+  return socket_.receive_exactly(bytes, length) == client::IoResult::kOk;
+}
+
 bool BareClient::exchange(const uint8_t* request, int length) {
   uint8_t header[kHeaderSize];
-  if (!socket_.send_all(request, static_cast<uint64_t>(length)) ||
-      !socket_.receive_exactly(header, kHeaderSize)) {
-    return false;
-  }
+  if (!send(request, static_cast<uint64_t>(length)) || !receive(header, kHeaderSize)) return false;
   const MessageHeader reply = read_header(header);
   if (reply.length < 1) return false;
   reply_.resize(static_cast<size_t>(reply.length) - 1);
-  return socket_.receive_exactly(reply_.data(), reply_.size());
+  return receive(reply_.data(), reply_.size());
 }
 
 bool BareClient::get_frame(int32_t frame_number) {
@@ -57,13 +68,13 @@ bool BareClient::set_compression(uint8_t mask) {
 
 bool BareClient::ping() {
   uint8_t message[kHeaderSize] = {1, 0, 0, 0, 0};
-  return socket_.send_all(message, kHeaderSize) && socket_.receive_exactly(message, kHeaderSize);
+  return send(message, kHeaderSize) && receive(message, kHeaderSize);
 }
 
 bool BareClient::disconnect() {
   uint8_t request[kHeaderSize];
   write_header(request, 1, kDisconnect);
-  return socket_.send_all(request, kHeaderSize);
+  return send(request, kHeaderSize);
 }
 
 }  // namespace quorvel::bench

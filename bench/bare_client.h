@@ -8,15 +8,16 @@
 #include <cstdint>
 #include <vector>
 
-#include "bench/bare_socket.h"
+#include "client/client_socket.h"
 
 namespace quorvel::bench {
 
 class BareClient {
  public:
-  explicit BareClient(uint16_t port) : socket_(BareSocket::connect_loopback(port)) {}
+  // Connects to 127.0.0.1:port.
+  explicit BareClient(uint16_t port);
 
-  bool connected() const { return socket_.valid(); }
+  bool connected() const { return socket_.connected(); }
   // GetFrame n, then the whole FrameReply.
   bool get_frame(int32_t frame_number);
   bool get_stream_info();
@@ -34,9 +35,11 @@ class BareClient {
   uint64_t last_reply_bytes() const;
 
  private:
+  bool send(const uint8_t* bytes, uint64_t length);
+  bool receive(uint8_t* bytes, uint64_t length);
   bool exchange(const uint8_t* request, int length);
 
-  BareSocket socket_;
+  client::ClientSocket socket_;
   std::vector<uint8_t> reply_;
   int32_t last_compression_ = 0;
 };

@@ -40,17 +40,6 @@ BareSocket& BareSocket::operator=(BareSocket&& other) noexcept {
   return *this;
 }
 
-BareSocket BareSocket::connect_loopback(uint16_t port) {
-  BareSocket socket(::socket(AF_INET, SOCK_STREAM, 0));
-  if (!socket.valid()) return socket;
-  const sockaddr_in address = loopback_address(port);
-  if (::connect(socket.fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    return BareSocket();
-  }
-  no_delay(socket.fd_);
-  return socket;
-}
-
 BareSocket BareSocket::listen_loopback(uint16_t* port) {
   BareSocket socket(::socket(AF_INET, SOCK_STREAM, 0));
   if (!socket.valid()) return socket;

@@ -1,6 +1,7 @@
-// Plain loopback TCP for the benchmark's own ends of a connection: the bare sender and
-// ping-pong that anchor the session's figures, and the bare client that drives them.
-// Every socket has Nagle's algorithm off, as the session's has.
+// Plain loopback TCP for the benchmark's own server ends: the bare sender and ping-pong that
+// anchor the session's figures, and the delay relay's listener. (The benchmark's client
+// ends are the client library's ClientSocket.) Every socket has Nagle's algorithm off, as
+// the session's has.
 #ifndef QUORVEL_BENCH_BARE_SOCKET_H_
 #define QUORVEL_BENCH_BARE_SOCKET_H_
 
@@ -18,8 +19,6 @@ class BareSocket {
   BareSocket(const BareSocket&) = delete;
   BareSocket& operator=(const BareSocket&) = delete;
 
-  // Connects to 127.0.0.1:port.
-  static BareSocket connect_loopback(uint16_t port);
   // Listens on 127.0.0.1 with a port the system chooses; *port receives it.
   static BareSocket listen_loopback(uint16_t* port);
   BareSocket accept_one() const;

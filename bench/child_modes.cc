@@ -1,5 +1,6 @@
 #include "bench/child_modes.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -33,11 +34,13 @@ int serve_session(const BenchFrame& frame, const ChildOptions& options) {
   return run_server(host, settings, &observer) == 1 ? 0 : 1;
 }
 
-// The frame reply the session would send for this frame with this codec, laid out once.
+constexpr size_t kReplyPrefixSize = kHeaderSize + kFrameInfoSize;
+
+// The frame reply the session would send for this frame with this codec, laid out once:
+// header, record and payload in one block, as the codecs' blocks hold them.
 struct CannedReply {
-  uint8_t header[kHeaderSize];
-  uint8_t record[kFrameInfoSize];
-  std::vector<uint8_t> payload;
+  std::vector<uint8_t> bytes;
+  bool raw = false;  // the session sends header and record apart from the host's frame
 };
 
 bool make_canned_reply(const BenchFrame& frame, int32_t compression, CannedReply* reply) {
@@ -47,7 +50,10 @@ bool make_canned_reply(const BenchFrame& frame, int32_t compression, CannedReply
   const int32_t length =
       codec->encode(work.data(), frame.row_bytes(), frame.height, frame.row_bytes());
   if (length <= 0) return false;
-  reply->payload.assign(codec->output_buffer, codec->output_buffer + length);
+  reply->bytes.resize(kReplyPrefixSize + static_cast<size_t>(length));
+  std::copy(codec->output_buffer, codec->output_buffer + length,
+            reply->bytes.begin() + kReplyPrefixSize);
+  reply->raw = codec->output_not_owned;
   codec->release_output();
   FrameInfoRecord record;
   record.row_bytes = frame.row_bytes();
@@ -56,8 +62,8 @@ bool make_canned_reply(const BenchFrame& frame, int32_t compression, CannedReply
   record.payload_size = length;
   record.compression = compression;
   record.frame_size = static_cast<uint32_t>(frame.bytes.size());
-  write_frame_info(record, reply->record);
-  write_header(reply->header, length + 1 + kFrameInfoSize, kFrameReply);
+  write_header(reply->bytes.data(), length + 1 + kFrameInfoSize, kFrameReply);
+  write_frame_info(record, reply->bytes.data() + kHeaderSize);
   return true;
 }
 
@@ -70,17 +76,19 @@ BareSocket accept_announced_client() {
   return listener.accept_one();
 }
 
-// One small request in, the reply out in the session's pieces: header, record, then the
-// payload in pieces of at most the session's piece size, each a send of its own.
+// One small request in, the reply out in the session's pieces: a compressed reply whole, a
+// raw one as header and record, then the frame; each in sends of at most the session's
+// piece size.
 int serve_bare(const BenchFrame& frame, const ChildOptions& options) {
   CannedReply reply;
   if (!make_canned_reply(frame, options.compression, &reply)) return 1;
   const BareSocket client = accept_announced_client();
+  const size_t first_part = reply.raw ? kReplyPrefixSize : reply.bytes.size();
   uint8_t request[kGetFrameRequestSize];
   while (client.receive_exactly(request, sizeof request)) {
-    if (!client.send_all(reply.header, kHeaderSize) ||
-        !client.send_all(reply.record, kFrameInfoSize) ||
-        !client.send_in_pieces(reply.payload.data(), reply.payload.size(), kSendPieceSize)) {
+    if (!client.send_in_pieces(reply.bytes.data(), first_part, kSendPieceSize) ||
+        !client.send_in_pieces(reply.bytes.data() + first_part, reply.bytes.size() - first_part,
+                               kSendPieceSize)) {
       return 1;
     }
   }

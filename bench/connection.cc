@@ -1,8 +1,11 @@
 #include "bench/connection.h"
 
+#include <algorithm>
+
 #include "bench/bare_client.h"
 #include "bench/interleaved_timer.h"
 #include "client/delivery_client.h"
+#include "client/frame_decoder.h"
 
 namespace quorvel::bench {
 
@@ -68,13 +71,34 @@ void connect_fetch(Connection* connection, uint8_t mask, const BenchFrame& frame
     connection->problem = "fetch client: " + client->error();
     return;
   }
-  auto decoded = std::make_shared<std::vector<uint8_t>>();
-  if (!client->get_frame(0, decoded.get()) || *decoded != frame.bytes) {
+  // As quorvel-fetch takes each frame: the reply into a reused buffer, decoded by the one
+  // decoder of the fetch (on the fetch's writing thread; here on the same one).
+  struct Receiver {
+    client::ReceivedFrame reply;
+    client::FrameDecoder decoder;
+    // The decoded frame, valid until release(); the payload itself when it is raw.
+    const uint8_t* take(int32_t n, client::DeliveryClient* client) {
+      if (!client->request_frame(n) || !client->receive_frame(n, &reply)) return nullptr;
+      if (reply.record.compression == kCompressionNone) return reply.payload.data();
+      return decoder.decode(reply.record, reply.payload.data()) == client::DecodeResult::kOk
+                 ? decoder.frame()
+                 : nullptr;
+    }
+  };
+  auto receiver = std::make_shared<Receiver>();
+  const uint8_t* first = receiver->take(0, client.get());
+  const bool intact = first != nullptr && std::equal(frame.bytes.begin(), frame.bytes.end(), first);
+  receiver->decoder.release();
+  if (!intact) {
     connection->problem = "fetch client: frame 0 does not arrive intact " + client->error();
     return;
   }
   connection->next_frame = 1;
-  connection->fetch = [client, decoded](int32_t n) { return client->get_frame(n, decoded.get()); };
+  connection->fetch = [client, receiver](int32_t n) {
+    const bool taken = receiver->take(n, client.get()) != nullptr;
+    receiver->decoder.release();
+    return taken;
+  };
   connection->close = [client] { client->disconnect(); };
 }
 

@@ -38,8 +38,10 @@ std::unique_ptr<Connection> start_connection(const std::string& name, const std:
 
 // The bare client (receives replies, decodes nothing), with the compression mask sent first.
 void connect_bare(Connection* connection, uint8_t mask);
-// The client library's receive path (checks and decodes every reply); frame 0 must arrive
-// as the frame.
+// quorvel-fetch's receive path, one frame at a time: DeliveryClient::receive_frame (which
+// checks every reply) into a reused buffer, and one FrameDecoder; frame 0 must arrive as the
+// frame. (The fetch section times quorvel-fetch's whole job: pipelined requests, threads,
+// the Y4M conversion.)
 void connect_fetch(Connection* connection, uint8_t mask, const BenchFrame& frame);
 
 // Warms every connection up, then runs `rounds` rounds of one slice per connection;

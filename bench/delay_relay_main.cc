@@ -20,6 +20,7 @@
 
 #include "bench/bare_socket.h"
 #include "bench/delayed_pipe.h"
+#include "client/client_socket.h"
 
 namespace quorvel::bench {
 
@@ -105,8 +106,9 @@ int relay_main(int argc, char** argv) {
   for (;;) {
     const BareSocket client = listener.accept_one();
     if (!client.valid()) continue;
-    const BareSocket server = BareSocket::connect_loopback(static_cast<uint16_t>(connect_port));
-    if (!server.valid()) {
+    client::ClientSocket server;
+    std::string problem;
+    if (!server.connect("127.0.0.1", std::to_string(connect_port), 0, &problem)) {
       std::fprintf(stderr, "quorvel-delay-relay: cannot connect to port %d\n", connect_port);
       continue;
     }

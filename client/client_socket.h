@@ -38,6 +38,8 @@ class ClientSocket {
   bool connect(const std::string& host, const std::string& port, int timeout_ms,
                std::string* error);
   bool connected() const { return fd_ >= 0; }
+  // For callers that poll the connection themselves; the socket still owns it.
+  int descriptor() const { return fd_; }
   // The last connect() failed because the server refused it.
   bool connection_refused() const { return refused_; }
   void close();

@@ -1,6 +1,7 @@
 #include "client/delivery_client.h"
 
 #include <cstring>
+#include <new>
 
 #include "client/stream_info_check.h"
 #include "codecs/codec_table.h"
@@ -183,30 +184,34 @@ bool DeliveryClient::check_frame_record(const FrameInfoRecord& record, int32_t f
               "the reply to GetFrame " + std::to_string(frame_number) + " " + problem);
 }
 
-bool DeliveryClient::decode_payload(std::vector<uint8_t>* frame) {
-  if (received_.record.compression == kCompressionNone) {
+bool DeliveryClient::decode_payload(ReceivedFrame* received, std::vector<uint8_t>* frame) {
+  if (received->record.compression == kCompressionNone) {
     // A raw payload is the frame: take the buffer, copy nothing.
-    frame->swap(received_.payload);
+    frame->swap(received->payload);
     return true;
   }
-  const DecodeResult result = decoder_.decode(received_.record, received_.payload.data());
+  if (decoder_ == nullptr) decoder_.reset(new (std::nothrow) FrameDecoder);
+  const DecodeResult result = decoder_ != nullptr
+                                  ? decoder_->decode(received->record, received->payload.data())
+                                  : DecodeResult::kNoDecoder;
   if (result != DecodeResult::kOk) {
     return fail(
         result == DecodeResult::kNoDecoder ? ClientStatus::kUnsupported : ClientStatus::kMalformed,
-        FrameDecoder::problem(received_.record, result));
+        FrameDecoder::problem(received->record, result));
   }
   const int32_t n = stream_frame_bytes(info_);
-  frame->assign(decoder_.frame(), decoder_.frame() + n);
-  decoder_.release();
+  frame->assign(decoder_->frame(), decoder_->frame() + n);
+  decoder_->release();
   return true;
 }
 
 bool DeliveryClient::get_frame(int32_t frame_number, std::vector<uint8_t>* frame,
                                FrameReplyInfo* reply) {
-  if (!request_frame(frame_number) || !receive_frame(frame_number, &received_)) return false;
-  const FrameInfoRecord& record = received_.record;
+  ReceivedFrame received;
+  if (!request_frame(frame_number) || !receive_frame(frame_number, &received)) return false;
+  const FrameInfoRecord& record = received.record;
   if (reply != nullptr) *reply = {record.compression, record.payload_size, record.frame_size};
-  return decode_payload(frame);
+  return decode_payload(&received, frame);
 }
 
 bool DeliveryClient::request_frame(int32_t frame_number) {

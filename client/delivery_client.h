@@ -10,6 +10,7 @@
 #define QUORVEL_CLIENT_DELIVERY_CLIENT_H_
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,10 @@ class DeliveryClient {
   // SetCompression with the mask, then waits for CompressionAck. Frame replies after it
   // must carry the compression that the mask selects (the codec in force when none).
   bool set_compression(uint8_t mask);
-  // GetFrame n; *frame receives the decoded packed YUY2 frame (width * 2 * height bytes).
+  // GetFrame n and its reply, decoded: request_frame, receive_frame and a FrameDecoder of
+  // the client's, made at the first call. For one frame at a time (tests, the soak); a fetch
+  // sends requests ahead and decodes the replies on its own threads. *frame receives the
+  // packed YUY2 frame (width * 2 * height bytes).
   bool get_frame(int32_t frame_number, std::vector<uint8_t>* frame,
                  FrameReplyInfo* reply = nullptr);
   // GetAudio for sample_count samples from first_sample; *audio receives the bytes.
@@ -99,7 +103,7 @@ class DeliveryClient {
   bool receive(uint8_t* buffer, uint64_t length, const char* what);
   bool receive_header(int8_t expected_command, const char* what, int32_t* length);
   bool check_frame_record(const FrameInfoRecord& record, int32_t frame_number, int32_t length);
-  bool decode_payload(std::vector<uint8_t>* frame);
+  bool decode_payload(ReceivedFrame* received, std::vector<uint8_t>* frame);
 
   ClientSocket socket_;
   ClientStatus status_ = ClientStatus::kOk;
@@ -107,9 +111,8 @@ class DeliveryClient {
   bool have_info_ = false;
   StreamInfoRecord info_;
   int32_t expected_compression_ = kCompressionNone;
-  FrameDecoder decoder_;
-  ReceivedFrame received_;       // get_frame's reply
-  int64_t replies_pending_ = 0;  // requests sent whose replies are not yet read
+  std::unique_ptr<FrameDecoder> decoder_;  // get_frame's, made when it is first called
+  int64_t replies_pending_ = 0;            // requests sent whose replies are not yet read
   uint64_t bytes_received_ = 0;
 };
 
