@@ -2,6 +2,7 @@
 
 #include "codecs/frame_codec.h"
 #include "util/input_check.h"
+#include "wire/protocol.h"
 
 namespace quorvel::client {
 

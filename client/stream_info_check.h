@@ -10,8 +10,6 @@
 
 namespace quorvel::client {
 
-constexpr int kMaxAudioChannels = 8;
-
 inline bool has_video(const StreamInfoRecord& info) {
   return info.width != 0;
 }

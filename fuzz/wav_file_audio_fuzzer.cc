@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "apps/serve/wav_file_audio.h"
+#include "wire/protocol.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string problem;
@@ -19,8 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const quorvel::serve::AudioFormat& format = audio->format();
   const uint64_t block = static_cast<uint64_t>(format.channels) * 2;
-  if (format.rate <= 0 || format.channels < 1 ||
-      format.channels > quorvel::serve::kMaxWavChannels ||
+  if (format.rate <= 0 || format.channels < 1 || format.channels > quorvel::kMaxAudioChannels ||
       static_cast<uint64_t>(format.samples) * block > size) {
     __builtin_trap();
   }

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "wire/protocol.h"
+
 namespace quorvel {
 
 constexpr int kPortTextSize = 256;
@@ -36,8 +38,13 @@ inline void set_keeps_waiting(ServerSettings* settings, bool on) {
   settings->port_text[kKeepWaitingOffset] = on ? 1 : 0;
 }
 
-// "22050", interlaced, top field first, read-ahead on; keep-waiting off.
-constexpr ServerSettings kDefaultSettings = {{'2', '2', '0', '5', '0'}, 1, 1, 1};
+// The default port text, interlaced, top field first, read-ahead on; keep-waiting off.
+constexpr ServerSettings default_settings() {
+  ServerSettings settings{{}, 1, 1, 1};
+  for (int i = 0; kDefaultPortText[i] != '\0'; ++i) settings.port_text[i] = kDefaultPortText[i];
+  return settings;
+}
+constexpr ServerSettings kDefaultSettings = default_settings();
 
 }  // namespace quorvel
 

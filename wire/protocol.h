@@ -13,6 +13,15 @@
 
 namespace quorvel {
 
+// The port a server listens on unless its settings say otherwise, and a client asks by
+// default: TCPDeliver's.
+constexpr char kDefaultPortText[] = "22050";
+
+// The most audio channels the Linux programs take: the client refuses a stream with more,
+// the stand-in host a WAV file with more (the usual speaker layouts end at 7.1). The server
+// itself passes the host's audio on whatever its channel count.
+constexpr int kMaxAudioChannels = 8;
+
 constexpr int kHeaderSize = 5;
 constexpr int kStreamInfoSize = 48;
 constexpr int kFrameInfoSize = 68;

@@ -3,9 +3,9 @@
 namespace quorvel::apps {
 
 uint32_t usual_speaker_mask(int channels) {
-  static const uint32_t kMasks[kMaxLayoutChannels + 1] = {0,    0x4,  0x3,   0x7,  0x107,
-                                                          0x37, 0x3F, 0x13F, 0x63F};
-  return channels >= 1 && channels <= kMaxLayoutChannels ? kMasks[channels] : 0;
+  static const uint32_t kMasks[kMaxAudioChannels + 1] = {0,    0x4,  0x3,   0x7,  0x107,
+                                                         0x37, 0x3F, 0x13F, 0x63F};
+  return channels >= 1 && channels <= kMaxAudioChannels ? kMasks[channels] : 0;
 }
 
 std::string speaker_names(uint32_t mask) {

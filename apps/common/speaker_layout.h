@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-namespace quorvel::apps {
+#include "wire/protocol.h"
 
-constexpr int kMaxLayoutChannels = 8;
+namespace quorvel::apps {
 
 // 0x4 (mono), 0x3 (stereo), 0x7, 0x107, 0x37, 0x3F (5.1), 0x13F (6.1), 0x63F (7.1); 0 for a
 // count outside 1 to 8.

@@ -55,8 +55,9 @@ std::string alternatives(const std::vector<std::string>& words) {
 
 void add_options(CLI::App& app, Options& options) {
   app.add_option("server", options.server,
-                 "the frame server: a name or an address (IPv6 in brackets, [::1]) and the "
-                 "port, 22050 by default")
+                 std::string("the frame server: a name or an address (IPv6 in brackets, [::1]) "
+                             "and the port, ") +
+                     quorvel::kDefaultPortText + " by default")
       ->required()
       ->option_text("HOST[:PORT]");
   app.add_option("-o,--output", options.output,

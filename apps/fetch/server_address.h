@@ -1,14 +1,16 @@
 // The client's HOST[:PORT] argument: a host name or IPv4 address, or an IPv6 address in
 // brackets, with an optional port (number or service name); the port defaults to the
-// server's default, 22050.
+// server's default (kDefaultPortText).
 #ifndef QUORVEL_APPS_FETCH_SERVER_ADDRESS_H_
 #define QUORVEL_APPS_FETCH_SERVER_ADDRESS_H_
 
 #include <string>
 
+#include "wire/protocol.h"
+
 namespace quorvel::client {
 
-constexpr char kDefaultPort[] = "22050";
+constexpr const char* kDefaultPort = kDefaultPortText;
 
 struct ServerAddress {
   std::string host;

@@ -9,12 +9,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "wire/protocol.h"
+
 namespace quorvel::client {
 
-constexpr int kWavMaxChannels = 8;
-
 // False when the count of data bytes (samples * channels * 2) does not fit a RIFF file.
-// REQUIRES: 1 <= channels <= kWavMaxChannels, sample_rate > 0.
+// REQUIRES: 1 <= channels <= kMaxAudioChannels, sample_rate > 0.
 bool wav_header(int channels, int32_t sample_rate, uint64_t samples, std::vector<uint8_t>* header);
 
 }  // namespace quorvel::client

@@ -26,6 +26,7 @@
 #include "apps/serve/wav_file_audio.h"
 #include "apps/serve/y4m_file_video.h"
 #include "server/run_server.h"
+#include "wire/protocol.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ struct Options {
   std::string input;
   std::string audio;
   bool no_audio = false;
-  std::string port = "22050";
+  std::string port = quorvel::kDefaultPortText;
   int interlaced = quorvel::kDefaultSettings.interlaced;
   int top_field_first = quorvel::kDefaultSettings.top_field_first;
   // Given on the command line: an input file's I tag does not override them, and the
@@ -75,14 +76,16 @@ void add_options(CLI::App& app, Options& options) {
                  "serve this YUV4MPEG2 file (8-bit 4:2:0, 4:2:2, 4:4:4 or mono) instead of the "
                  "pattern")
       ->option_text("FILE.y4m");
-  auto* audio =
-      app.add_option("--audio", options.audio,
-                     "serve this WAV file (16-bit PCM, 1 to 8 channels) instead of the tone")
-          ->option_text("FILE.wav");
+  auto* audio = app.add_option("--audio", options.audio,
+                               "serve this WAV file (16-bit PCM, 1 to " +
+                                   std::to_string(quorvel::kMaxAudioChannels) +
+                                   " channels) instead of the tone")
+                    ->option_text("FILE.wav");
   app.add_flag("--no-audio", options.no_audio, "serve no audio")->excludes(audio);
   app.add_option("--port", options.port,
-                 "where to listen (default 22050): PORT or :PORT on every interface, "
-                 "ADDRESS:PORT on that IPv4 address only; port 0 picks a free one")
+                 std::string("where to listen (default ") + quorvel::kDefaultPortText +
+                     "): PORT or :PORT on every interface, ADDRESS:PORT on that IPv4 address "
+                     "only; port 0 picks a free one")
       ->option_text("PORT");
   app.add_option("--interlaced", options.interlaced,
                  "say the video is interlaced (default 1, or as an --input file's I tag says)")

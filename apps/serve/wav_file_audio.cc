@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "util/little_endian.h"
+#include "wire/protocol.h"
 
 namespace quorvel::serve {
 
@@ -63,8 +64,8 @@ bool WavFileAudio::parse_format_chunk(const uint8_t* chunk, uint64_t size, std::
     *problem = "not 16-bit PCM";
     return false;
   }
-  if (channels < 1 || channels > kMaxWavChannels) {
-    *problem = std::to_string(channels) + " channels (1 to " + std::to_string(kMaxWavChannels) +
+  if (channels < 1 || channels > kMaxAudioChannels) {
+    *problem = std::to_string(channels) + " channels (1 to " + std::to_string(kMaxAudioChannels) +
                " are served)";
     return false;
   }

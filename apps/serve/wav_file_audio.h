@@ -14,8 +14,6 @@
 
 namespace quorvel::serve {
 
-constexpr int kMaxWavChannels = 8;
-
 class WavFileAudio : public AudioSource {
  public:
   // Null (and *error) when the file is not 16-bit PCM WAV of 1 to 8 channels.

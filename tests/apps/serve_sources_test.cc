@@ -18,6 +18,7 @@
 #include "apps/serve/wav_file_audio.h"
 #include "apps/serve/y4m_file_video.h"
 #include "server/host_abi.h"
+#include "wire/protocol.h"
 
 namespace quorvel::serve {
 namespace {
@@ -235,7 +236,7 @@ std::string pcm_samples(int count, int channels) {
 }
 
 TEST(WavFileAudioTest, ReadsWhatTheClientWritesInEveryChannelCount) {
-  for (int channels = 1; channels <= kMaxWavChannels; ++channels) {
+  for (int channels = 1; channels <= kMaxAudioChannels; ++channels) {
     std::vector<uint8_t> header;
     ASSERT_TRUE(client::wav_header(channels, 44100, 5, &header));
     const std::string data = pcm_samples(5, channels);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "apps/common/speaker_layout.h"
+#include "wire/protocol.h"
 
 namespace quorvel::client {
 namespace {
@@ -62,7 +63,7 @@ TEST(WavWriterTest, ChannelMasksFollowTheUsualLayouts) {
                            {0x3F, "FL FR FC LFE BL BR"},
                            {0x13F, "FL FR FC LFE BL BR BC"},
                            {0x63F, "FL FR FC LFE BL BR SL SR"}};
-  for (int channels = 1; channels <= kWavMaxChannels; ++channels) {
+  for (int channels = 1; channels <= kMaxAudioChannels; ++channels) {
     const Case& c = expected[channels - 1];
     EXPECT_EQ(apps::usual_speaker_mask(channels), c.mask) << channels << " channels";
     EXPECT_EQ(apps::speaker_names(c.mask), c.names) << channels << " channels";
