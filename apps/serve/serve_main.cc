@@ -225,7 +225,7 @@ void on_listen_failed(void* context, const char* reason) {
 // reading is lenient, as the plug-in's must be, so a mistyped port is refused here.
 // Returns kExitOk, or the code to exit with after a message.
 int check_port(const std::string& text) {
-  if (text.size() >= static_cast<size_t>(quorvel::kKeepWaitingOffset)) {
+  if (text.size() >= static_cast<size_t>(quorvel::kPortTextLimit)) {
     return usage_error("bad --port '" + text + "' (too long for the settings)");
   }
   const size_t colon = text.find(':');

@@ -12,7 +12,8 @@
 //   quorvel-host-harness abort-waiting PLUGIN  abort while no client has come
 //   quorvel-host-harness port-taken PLUGIN     the configured port is in use
 //   quorvel-host-harness stalled-client PLUGIN abort while a client has stopped reading
-//   quorvel-host-harness configure PLUGIN [--port T --interlaced 0|1 --keep-waiting 0|1 ...]
+//   quorvel-host-harness configure PLUGIN [--port T --interlaced 0|1 --keep-waiting 0|1
+//       --several-clients 0|1 ...]
 //       opens the settings dialog through the configure slot, then prints its result, the
 //       settings read back through get-settings, and whether the block changed at all
 //
@@ -51,6 +52,8 @@ int run_configure(const harness::PluginModule& module, const harness::Options& o
                  static_cast<int32_t>(options.number("read-ahead", block.flag(2))));
   block.set_keep_waiting(
       static_cast<uint8_t>(options.number("keep-waiting", block.keep_waiting())));
+  block.set_several_clients(
+      static_cast<uint8_t>(options.number("several-clients", block.several_clients())));
   module.set_settings()(block.bytes, harness::kSettingsSize);
 
   const int32_t result = module.configure()(nullptr, module.instance());
