@@ -51,8 +51,8 @@ bool serve_next_client(const HostOutputInfo& host, const ServerSettings& setting
   if (!client.valid()) return false;
   // Each client starts afresh: a new session has the raw codec and nothing prefetched, and
   // its end destroys the codec before the client's socket is closed.
-  Session session(host, settings, client.get());
-  session.serve();
+  Session session(host, settings);
+  session.serve(client.get());
   return true;
 }
 
