@@ -9,6 +9,8 @@
 //       keep-waiting setting, then the host aborts
 //   quorvel-host-harness serve-once PLUGIN [opts]    three clients in a row without it: only
 //       the first is served
+//   quorvel-host-harness clients-at-once PLUGIN [opts]  two clients at once with the
+//       several-clients setting, served to the end, then the host aborts
 //   quorvel-host-harness abort-waiting PLUGIN  abort while no client has come
 //   quorvel-host-harness port-taken PLUGIN     the configured port is in use
 //   quorvel-host-harness stalled-client PLUGIN abort while a client has stopped reading
@@ -34,7 +36,8 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: quorvel-host-harness "
-               "table|serve|serve-frames|keep-waiting|serve-once|abort-waiting|port-taken|"
+               "table|serve|serve-frames|keep-waiting|serve-once|clients-at-once|abort-waiting|"
+               "port-taken|"
                "stalled-client|configure "
                "PLUGIN [--name value ...]\n");
   return 2;
@@ -90,6 +93,8 @@ int main(int argc, char** argv) {
     harness::run_serve_frames(module, options, &log);
   } else if (mode == "keep-waiting" || mode == "serve-once") {
     harness::run_clients_in_a_row(module, options, mode == "keep-waiting", &log);
+  } else if (mode == "clients-at-once") {
+    harness::run_clients_at_once(module, options, &log);
   } else if (mode == "abort-waiting") {
     harness::run_abort_waiting(module, &log);
   } else if (mode == "port-taken") {
