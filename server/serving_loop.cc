@@ -31,13 +31,16 @@ ServingLoop::~ServingLoop() {
 void ServingLoop::run(net::SocketHandle listener) {
   for (;;) {
     if (host_.is_aborted() != 0) break;
-    wait_and_transfer(listener);
+    const bool connecting = wait_and_transfer(listener);
     if (!work()) break;
+    // After the requests: a Disconnect read in this turn frees its place for a client
+    // connecting in it.
+    if (connecting) accept_from(listener);
   }
   for (Client& client : clients_) end(&client);
 }
 
-void ServingLoop::wait_and_transfer(net::SocketHandle listener) {
+bool ServingLoop::wait_and_transfer(net::SocketHandle listener) {
   net::SocketWait waits[kMaxClients + 1];
   Client* waiting[kMaxClients + 1] = {};
   waits[0] = {listener, true, false, false, false};
@@ -55,7 +58,7 @@ void ServingLoop::wait_and_transfer(net::SocketHandle listener) {
     if (waits[i].writable) send_to(waiting[i]);
     if (waits[i].readable) receive_from(waiting[i]);
   }
-  if (waits[0].readable) accept_from(listener);
+  return waits[0].readable;
 }
 
 void ServingLoop::accept_from(net::SocketHandle listener) {

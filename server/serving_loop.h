@@ -52,9 +52,9 @@ class ServingLoop {
     bool sending = false;  // reply holds bytes still to go out
   };
 
-  // Waits on the listener and every client, then accepts, sends and receives as the
-  // sockets allow.
-  void wait_and_transfer(net::SocketHandle listener);
+  // Waits on the listener and every client, then sends and receives as the sockets allow;
+  // true when a connection waits to be accepted.
+  bool wait_and_transfer(net::SocketHandle listener);
   void accept_from(net::SocketHandle listener);
   void receive_from(Client* client);
   void send_to(Client* client);

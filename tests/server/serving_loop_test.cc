@@ -236,6 +236,25 @@ TEST_F(SeveralClientsTest, AFreedPlaceTakesTheNextClientAndTheRunListensOn) {
   expect_all_closed();
 }
 
+// A client at the limit leaves while another connects: its Disconnect, read in the same
+// turn, is answered before the connection is accepted, so the newcomer gets the place.
+TEST_F(SeveralClientsTest, DisconnectInTheSameTurnFreesThePlaceForTheClientConnecting) {
+  ScriptedHost host(kWidth, kHeight);
+  fake_sockets::sends(0, stream_info_request());
+  fake_sockets::sends(0, disconnect_request(), 100);
+  const int newcomer = fake_sockets::connect_client(100);
+  const Bytes stream = concat({stream_info_request(), get_frame_request(2)});
+  fake_sockets::sends(newcomer, stream, 100);
+  abort_when_closed(&host, {0, newcomer});
+
+  EXPECT_EQ(run_loop(host, 1), 1);
+  EXPECT_EQ(fake_sockets::closed_at_ms(0), 100);
+  EXPECT_EQ(fake_sockets::accepted_at_ms(newcomer), 100);
+  EXPECT_EQ(judged(newcomer, stream, host), "");
+  EXPECT_EQ(parse_replies(fake_sockets::sent_to(newcomer)).size(), 2u);
+  expect_all_closed();
+}
+
 TEST_F(SeveralClientsTest, AbortClosesEveryClientThenTheListener) {
   ScriptedHost host(320, 240);
   host.set_clock(fake_sockets::now_ms);
