@@ -83,6 +83,9 @@ void ServingLoop::accept_from(net::SocketHandle listener) {
 }
 
 void ServingLoop::receive_from(Client* client) {
+  // A whole request waits to be answered first (and a receive of no bytes would read as
+  // the client's close).
+  if (client->reader.complete()) return;
   for (;;) {
     const int32_t wanted = client->reader.bytes_wanted();
     const int got = net::receive(client->socket.get(), client->reader.next_bytes(), wanted);
