@@ -285,7 +285,8 @@ Session::Outcome Session::handle_get_audio(const Request& request, Reply* reply)
   uint8_t* whole = byte_count <= kAudioReplyCopyLimit ? audio_reply_block(reply_size) : nullptr;
   if (whole != nullptr) {
     write_audio_reply_prefix(whole, byte_count);
-    if (from_host > 0) std::memcpy(whole + kAudioReplyPrefixSize, audio, from_host);
+    if (from_host > 0)
+      std::memcpy(whole + kAudioReplyPrefixSize, audio, static_cast<size_t>(from_host));
     std::memset(whole + kAudioReplyPrefixSize + from_host, 0,
                 static_cast<size_t>(byte_count - from_host));
     reply->add_part(whole, reply_size);
