@@ -44,6 +44,28 @@ void apply_settings(const PluginModule& module, const std::string& port_text,
   module.set_settings()(block.bytes, kSettingsSize);
 }
 
+// A free port for a run with clients of the harness's own, in *behaviour, and the settings
+// for it: the keep-waiting and several-clients flags as given, interlaced, top field first
+// and read-ahead on. False when no free port was found.
+bool prepare_clients_run(const PluginModule& module, bool keep_waiting, bool several_clients,
+                         HostBehaviour* behaviour, CheckLog* log) {
+  behaviour->deadline_ms = 60000;
+  {
+    PortHolder probe;
+    behaviour->port = probe.port();
+  }
+  if (!log->expect(behaviour->port != 0, "a free port was found")) return false;
+  SettingsBlock block;
+  block.set_port_text(std::to_string(behaviour->port));
+  block.set_keep_waiting(keep_waiting ? 1 : 0);
+  block.set_several_clients(several_clients ? 1 : 0);
+  block.set_flag(kInterlacedFlag, 1);
+  block.set_flag(kTopFieldFirstFlag, 1);
+  block.set_flag(kReadAheadFlag, 1);
+  module.set_settings()(block.bytes, kSettingsSize);
+  return true;
+}
+
 void check_callbacks(const TestHost& host, CheckLog* log) {
   const HostCalls& calls = host.calls();
   log->expect(host.record_unchanged(), "the plug-in leaves the host record as it was");
@@ -132,19 +154,7 @@ void run_clients_in_a_row(const PluginModule& module, const Options& options, bo
   constexpr int kClients = 3;
   const StreamShape shape = shape_from(options);
   HostBehaviour behaviour;
-  behaviour.deadline_ms = 60000;
-  {
-    PortHolder probe;
-    behaviour.port = probe.port();
-  }
-  if (!log->expect(behaviour.port != 0, "a free port was found")) return;
-  SettingsBlock block;
-  block.set_port_text(std::to_string(behaviour.port));
-  block.set_keep_waiting(keep_waiting ? 1 : 0);
-  block.set_flag(kInterlacedFlag, 1);
-  block.set_flag(kTopFieldFirstFlag, 1);
-  block.set_flag(kReadAheadFlag, 1);
-  module.set_settings()(block.bytes, kSettingsSize);
+  if (!prepare_clients_run(module, keep_waiting, false, &behaviour, log)) return;
 
   SequenceClients clients(behaviour.port, shape, kClients);
   behaviour.abort_when = &clients.done();
@@ -176,19 +186,7 @@ void run_clients_at_once(const PluginModule& module, const Options& options, Che
   constexpr int kClients = 2;
   const StreamShape shape = shape_from(options);
   HostBehaviour behaviour;
-  behaviour.deadline_ms = 60000;
-  {
-    PortHolder probe;
-    behaviour.port = probe.port();
-  }
-  if (!log->expect(behaviour.port != 0, "a free port was found")) return;
-  SettingsBlock block;
-  block.set_port_text(std::to_string(behaviour.port));
-  block.set_several_clients(1);
-  block.set_flag(kInterlacedFlag, 1);
-  block.set_flag(kTopFieldFirstFlag, 1);
-  block.set_flag(kReadAheadFlag, 1);
-  module.set_settings()(block.bytes, kSettingsSize);
+  if (!prepare_clients_run(module, false, true, &behaviour, log)) return;
 
   ConcurrentClients clients(behaviour.port, shape, kClients);
   behaviour.abort_when = &clients.done();
