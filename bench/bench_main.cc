@@ -38,7 +38,7 @@ const Section kSections[] = {
     {"deflate", run_deflate_section},   {"fano", run_fano_section},
     {"loopback", run_loopback_section}, {"fetch", run_fetch_section},
     {"rtt", run_round_trip_section},    {"memory", run_memory_section},
-    {"plugin", run_plugin_section},
+    {"plugin", run_plugin_section},     {"clients", run_clients_section},
 };
 
 std::string self_path(const char* argv0) {
@@ -69,7 +69,7 @@ int bench_main(int argc, char** argv) {
   app.add_flag("--smoke", context.smoke, "every section once on tiny frames; checks results only");
   app.add_option("--frames-dir", context.frames_dir, "where make-bench-frames.sh put the frames");
   app.add_option("--section", sections,
-                 "run only these: delta lzo deflate fano loopback rtt memory plugin");
+                 "run only these: delta lzo deflate fano loopback fetch rtt memory plugin clients");
   app.add_option("--plugin", context.plugin_path, "quorvel.auo, for the plugin section");
   app.add_option("--harness", context.harness_path,
                  "the 32-bit host harness (quorvel-host-harness.exe), for the plugin section");

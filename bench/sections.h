@@ -18,6 +18,7 @@ bool run_fetch_section(const BenchContext& context);
 bool run_round_trip_section(const BenchContext& context);
 bool run_memory_section(const BenchContext& context);
 bool run_plugin_section(const BenchContext& context);
+bool run_clients_section(const BenchContext& context);
 
 }  // namespace quorvel::bench
 

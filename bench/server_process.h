@@ -5,6 +5,8 @@
 #ifndef QUORVEL_BENCH_SERVER_PROCESS_H_
 #define QUORVEL_BENCH_SERVER_PROCESS_H_
 
+#include <signal.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,6 +27,9 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   bool started() const { return port_ != 0; }
+  // Asks a server that keeps listening (quorvel-serve --clients, --keep-waiting) to end,
+  // as Ctrl-C does; the destructor then waits for it.
+  void interrupt() { process_.signal(SIGINT); }
   uint16_t port() const { return port_; }
   // VmRSS, VmHWM and the like of the child, in KiB; -1 when unreadable.
   int64_t status_kib(const char* name) const { return process_.status_kib(name); }

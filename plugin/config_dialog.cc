@@ -9,14 +9,12 @@ namespace quorvel {
 
 namespace {
 
-// The field holds at most this many bytes of port text; the NUL takes the last byte.
-constexpr int kPortTextLimit = kPortTextSize - 1;
-// OK stores at most this many: the NUL then lies before the keep-waiting flag's byte.
-constexpr int kStoredPortTextLimit = kKeepWaitingOffset - 1;
+// OK stores at most this many bytes of port text: the NUL then lies before the flags' bytes.
+constexpr int kStoredPortTextLimit = kSeveralClientsOffset - 1;
 
 void fill_form(dialog::DialogHandle dialog, const ServerSettings& settings) {
   // A block restored from the host may carry no NUL in its 256 bytes: show at most the
-  // bytes the server would read, always terminated.
+  // kPortTextLimit bytes the server would read, always terminated.
   char port_text[kPortTextSize];
   const void* end = std::memchr(settings.port_text, '\0', kPortTextLimit);
   const size_t length =
@@ -29,6 +27,7 @@ void fill_form(dialog::DialogHandle dialog, const ServerSettings& settings) {
   dialog::check_button(dialog, QUORVEL_ID_TOP_FIELD_FIRST_BOX, settings.top_field_first != 0);
   dialog::check_button(dialog, QUORVEL_ID_READ_AHEAD_BOX, settings.read_ahead != 0);
   dialog::check_button(dialog, QUORVEL_ID_KEEP_WAITING_BOX, keeps_waiting(settings));
+  dialog::check_button(dialog, QUORVEL_ID_SEVERAL_CLIENTS_BOX, serves_several_clients(settings));
 }
 
 int32_t box_flag(dialog::DialogHandle dialog, int id) {
@@ -43,6 +42,8 @@ void store_form(dialog::DialogHandle dialog, ServerSettings* settings) {
                                                                            : kStoredPortTextLimit] =
       '\0';
   set_keeps_waiting(settings, dialog::is_button_checked(dialog, QUORVEL_ID_KEEP_WAITING_BOX));
+  set_serves_several_clients(settings,
+                             dialog::is_button_checked(dialog, QUORVEL_ID_SEVERAL_CLIENTS_BOX));
   settings->interlaced = box_flag(dialog, QUORVEL_ID_INTERLACED_BOX);
   settings->top_field_first = box_flag(dialog, QUORVEL_ID_TOP_FIELD_FIRST_BOX);
   settings->read_ahead = box_flag(dialog, QUORVEL_ID_READ_AHEAD_BOX);

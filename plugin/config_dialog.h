@@ -1,6 +1,7 @@
 // The settings dialog "CONFIG": its procedure edits the module's one ServerSettings in place
 // (port text in field 100; interlaced, top field first and read-ahead in boxes 1000-1002;
-// keep waiting for the next connection in box 1003, kept in the port text's last byte).
+// keep waiting for the next connection in box 1003 and serving several clients at once in
+// box 1004, kept in the port text's last two bytes).
 // OK stores the form and ends with 1, Cancel stores nothing and ends with 2. The Windows
 // calls go through the seam in dialog_api.h.
 #ifndef QUORVEL_PLUGIN_CONFIG_DIALOG_H_

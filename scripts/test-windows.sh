@@ -3,7 +3,8 @@
 # then runs the whole ctest of that tree under Wine (scripts/wine-tests.sh), on this machine
 # or, where its kernel runs no 32-bit programs, inside an emulated PC (scripts/run-in-vm.sh):
 # the plug-in binary's exports, imports, dialog template and version resource, the harness against the DLL (table, settings, abort,
-# port taken, clients in a row with and without the keep-waiting setting), the end-to-end
+# port taken, clients in a row with and without the keep-waiting setting, two clients at once
+# with the several-clients setting), the end-to-end
 # runs with the native quorvel-fetch over 127.0.0.1, a soak of the DLL by the native
 # quorvel-soak (also two conversations back to back), the settings dialog on a virtual
 # display, and the unit tests of every folder.
@@ -20,7 +21,7 @@
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
-  sed -n '2,19p' "$0" >&2
+  sed -n '2,20p' "$0" >&2
   exit 2
 fi
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -77,7 +77,7 @@ bool parse_dotted_ipv4(const char* text, size_t length, uint32_t* address) {
 
 bool resolve_listen_endpoint(const char* port_text, ListenEndpoint* endpoint) {
   char text[kPortTextSize];
-  const size_t length = strnlen(port_text, kPortTextSize - 1);
+  const size_t length = strnlen(port_text, kPortTextLimit);
   std::memcpy(text, port_text, length);
   text[length] = '\0';
 

@@ -20,7 +20,8 @@ uint16_t parse_port_number(const char* text, size_t length);
 // otherwise.
 bool parse_dotted_ipv4(const char* text, size_t length, uint32_t* address);
 
-// Reads at most 255 bytes of port_text, even when they hold no NUL. Without a colon the
+// Reads at most kPortTextLimit (254) bytes of port_text, even when they hold no NUL: the
+// flags that follow are not part of the text. Without a colon the
 // text is the port and the run listens on every interface. With one, the text before the
 // first colon is the address (dotted, else a host name that resolves to an IPv4 address;
 // white space around it is ignored, and nothing at all means every interface) and the text

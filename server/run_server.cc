@@ -1,6 +1,7 @@
 #include "server/run_server.h"
 
 #include "server/port_resolution.h"
+#include "server/serving_loop.h"
 #include "server/session.h"
 #include "server/socket.h"
 
@@ -51,8 +52,8 @@ bool serve_next_client(const HostOutputInfo& host, const ServerSettings& setting
   if (!client.valid()) return false;
   // Each client starts afresh: a new session has the raw codec and nothing prefetched, and
   // its end destroys the codec before the client's socket is closed.
-  Session session(host, settings, client.get());
-  session.serve();
+  Session session(host, settings);
+  session.serve(client.get());
   return true;
 }
 
@@ -65,7 +66,7 @@ bool waits_for_another(const HostOutputInfo& host, const ServerSettings& setting
 }  // namespace
 
 int32_t run_server(const HostOutputInfo& host, const ServerSettings& settings,
-                   const ListenObserver* observer) {
+                   const ListenObserver* observer, int client_limit) {
   net::ScopedNetwork network;
   if (!network.started()) return 0;
   ListenEndpoint endpoint{};
@@ -76,6 +77,12 @@ int32_t run_server(const HostOutputInfo& host, const ServerSettings& settings,
   if (!net::lookup_localhost()) return 1;
   if (!resolved || !start_listening(listener.get(), endpoint, observer)) {
     return cannot_listen(observer);
+  }
+  if (serves_several_clients(settings)) {
+    // One listener for the whole run; clients come and go beside each other.
+    ServingLoop loop(host, settings, client_limit);
+    loop.run(listener.get());
+    return 1;
   }
   // Later listeners take the endpoint this one got, whose port differs from the settings'
   // when those give 0 and the system chose one.

@@ -2,8 +2,10 @@
 // host's abort callback, then answer that client's requests until it disconnects, the
 // connection fails or the host aborts. With the keep-waiting flag set, a client's end ends
 // only its conversation: the run listens on the same port again for the next client, one
-// at a time, until the host aborts. The plug-in's output function is this run with the
-// module's settings; the Linux stand-in host calls it with its own.
+// at a time, until the host aborts. With the several-clients flag set, the run keeps
+// listening and serves up to a limit of clients at once (ServingLoop) until the host
+// aborts. The plug-in's output function is this run with the module's settings; the Linux
+// stand-in host calls it with its own.
 #ifndef QUORVEL_SERVER_RUN_SERVER_H_
 #define QUORVEL_SERVER_RUN_SERVER_H_
 
@@ -26,9 +28,11 @@ struct ListenObserver {
 };
 
 // Returns 0 when the sockets library cannot start or the socket cannot be created, and 1 in
-// every other case. The settings are read where they are used, not copied at the start.
+// every other case. The settings are read where they are used, not copied at the start;
+// the several-clients flag once, when the run listens. client_limit is how many clients
+// that flag lets the run serve at once (1 to kMaxClients; the plug-in's is kMaxClients).
 int32_t run_server(const HostOutputInfo& host, const ServerSettings& settings,
-                   const ListenObserver* observer);
+                   const ListenObserver* observer, int client_limit = kMaxClients);
 
 }  // namespace quorvel
 

@@ -13,12 +13,20 @@ namespace quorvel {
 
 constexpr int kPortTextSize = 256;
 // The host refuses every block size but 268, so a new setting has to live inside the old
-// layout: the keep-waiting flag takes the port text's last byte. The dialog cuts the text
-// short of it; a block saved before the flag existed has 0 there.
+// layout: the flags take the port text's last bytes, keep-waiting the last and
+// several-clients the one before it. The dialog cuts the text short of them; a block saved
+// before a flag existed has 0 (its text's NUL, or the zeros after it) there.
 constexpr int kKeepWaitingOffset = kPortTextSize - 1;
+constexpr int kSeveralClientsOffset = kPortTextSize - 2;
+// The port text proper: the server reads at most these bytes of it, NUL or not.
+constexpr int kPortTextLimit = kSeveralClientsOffset;
+
+// The most clients a run with the several-clients flag serves at once.
+constexpr int kMaxClients = 8;
 
 struct ServerSettings {
-  // Service name or decimal port, NUL-terminated as typed; byte 255 is the keep-waiting flag.
+  // Service name or decimal port, NUL-terminated as typed; byte 254 is the several-clients
+  // flag, byte 255 the keep-waiting flag.
   char port_text[kPortTextSize];
   int32_t interlaced;
   int32_t top_field_first;
@@ -38,7 +46,17 @@ inline void set_keeps_waiting(ServerSettings* settings, bool on) {
   settings->port_text[kKeepWaitingOffset] = on ? 1 : 0;
 }
 
-// The default port text, interlaced, top field first, read-ahead on; keep-waiting off.
+// Nonzero: the run serves up to kMaxClients clients at once and keeps listening while they
+// are served and after they leave, until the host aborts (keep-waiting is implied).
+inline bool serves_several_clients(const ServerSettings& settings) {
+  return settings.port_text[kSeveralClientsOffset] != 0;
+}
+inline void set_serves_several_clients(ServerSettings* settings, bool on) {
+  settings->port_text[kSeveralClientsOffset] = on ? 1 : 0;
+}
+
+// The default port text, interlaced, top field first, read-ahead on; keep-waiting and
+// several clients off.
 constexpr ServerSettings default_settings() {
   ServerSettings settings{{}, 1, 1, 1};
   for (int i = 0; kDefaultPortText[i] != '\0'; ++i) settings.port_text[i] = kDefaultPortText[i];

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "codecs/codec_factory.h"
-#include "server/send_chunked.h"
 #include "util/input_check.h"
 #include "wire/compression_selection.h"
 
@@ -17,12 +16,13 @@ constexpr int32_t kFrameReplyPrefixSize = kHeaderSize + kFrameInfoSize;
 constexpr int32_t kAudioReplyPrefixSize = kHeaderSize + kAudioInfoSize;
 static_assert(kFrameReplyPrefixSize <= static_cast<int32_t>(FrameCodec::kOutputHeadroom),
               "the codecs' blocks keep room for a frame reply's header and record");
+static_assert(kFrameReplyPrefixSize <= Reply::kOwnBytes &&
+                  kHeaderSize + kStreamInfoSize <= Reply::kOwnBytes &&
+                  kAudioReplyPrefixSize <= Reply::kOwnBytes,
+              "a reply keeps its headers and records in its own bytes");
 // Audio replies up to this size are copied whole into one block: those of a frame's length
 // of sound are a few kilobytes.
 constexpr int32_t kAudioReplyCopyLimit = 1 << 20;
-// Audio the host did not deliver goes out as zeros, sent from this block.
-constexpr int32_t kZeroBlockSize = 65536;
-const uint8_t kZeros[kZeroBlockSize] = {};
 
 int32_t image_type(const ServerSettings& settings) {
   if (settings.interlaced == 0) return kImageProgressive;
@@ -49,93 +49,96 @@ void write_audio_reply_prefix(uint8_t* prefix, int32_t byte_count) {
   write_audio_info({byte_count}, prefix + kHeaderSize);
 }
 
+// A block of at least size bytes in *block, grown (its contents dropped) when it is smaller.
+uint8_t* grown_block(uint8_t** block, int32_t* capacity, int32_t size) {
+  if (size > *capacity) {
+    std::free(*block);
+    *block = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
+    *capacity = *block != nullptr ? size : 0;
+  }
+  return *block;
+}
+
 }  // namespace
 
-Session::Session(const HostOutputInfo& host, const ServerSettings& settings,
-                 net::SocketHandle client)
-    : host_(host), settings_(settings), client_(client), codec_(make_codec(kCompressionNone)) {
+Session::Session(const HostOutputInfo& host, const ServerSettings& settings, const FetchHook* hook)
+    : host_(host), settings_(settings), hook_(hook), codec_(make_codec(kCompressionNone)) {
   init_codec_libraries();
 }
 
 Session::~Session() {
   if (codec_ != nullptr) codec_->release_output();
   std::free(audio_reply_);
+  std::free(frame_copy_);
 }
 
-void Session::serve() {
-  if (codec_ == nullptr) return;
-  Request request;
+void Session::serve(net::SocketHandle client) {
+  if (!ready()) return;
+  RequestReader reader;
+  Reply reply;
   for (;;) {
     if (host_.is_aborted() != 0) return;
-    if (!net::is_readable(client_, kRequestWaitMs)) continue;
-    if (!read_request(&request) || !handle(request)) return;
+    if (!net::is_readable(client, kRequestWaitMs)) continue;
+    if (!read_request(client, &reader)) return;
+    reply.clear();
+    const Outcome outcome = handle(reader.request(), &reply);
+    reader.start_next();
+    if (outcome == Outcome::kEnd) return;
+    const bool sent = send_reply_blocking(client, reply, host_.is_aborted);
+    reply_done(sent);
+    if (!sent) return;
+    // Read-ahead: prepare the next frame now, so a client reading in order finds it ready.
+    if (read_ahead_due()) read_ahead();
   }
 }
 
-bool Session::receive_exactly(uint8_t* buffer, int32_t length) {
-  int32_t received = 0;
-  while (received < length) {
+bool Session::read_request(net::SocketHandle client, RequestReader* reader) {
+  while (!reader->complete()) {
     // A client that stops in the middle of a message must not keep the host from aborting.
-    while (!net::is_readable(client_, kRequestWaitMs)) {
+    while (!net::is_readable(client, kRequestWaitMs)) {
       if (host_.is_aborted() != 0) return false;
     }
-    const int got = net::receive(client_, buffer + received, length - received);
+    const int got = net::receive(client, reader->next_bytes(), reader->bytes_wanted());
     if (got <= 0) return false;
-    received += got;
+    reader->received(got);
   }
   return true;
 }
 
-bool Session::discard(int32_t length) {
-  uint8_t sink[kReceiveBufferSize];
-  while (length > 0) {
-    const int32_t piece = length < kReceiveBufferSize ? length : kReceiveBufferSize;
-    if (!receive_exactly(sink, piece)) return false;
-    length -= piece;
-  }
-  return true;
-}
-
-bool Session::read_request(Request* request) {
-  uint8_t header_bytes[kHeaderSize];
-  if (!receive_exactly(header_bytes, kHeaderSize)) return false;
-  const MessageHeader header = read_header(header_bytes);
-  request->command = header.command;
-  // A length of 1 or less carries no payload.
-  request->payload_length = QUORVEL_INPUT_OK(header.length > 1) ? header.length - 1 : 0;
-  const int32_t kept =
-      request->payload_length < kReceiveBufferSize ? request->payload_length : kReceiveBufferSize;
-  // A payload longer than the receive buffer is read whole, its excess dropped, so that the
-  // stream stays in step with the client.
-  return receive_exactly(request->payload, kept) && discard(request->payload_length - kept);
-}
-
-bool Session::handle(const Request& request) {
+Session::Outcome Session::handle(const Request& request, Reply* reply) {
   switch (request.command) {
     case kDisconnect:
-      return false;
+      return Outcome::kEnd;
     case kSetCompression:
-      return handle_set_compression(request);
+      return handle_set_compression(request, reply);
     case kGetStreamInfo:
-      return handle_stream_info();
+      return handle_stream_info(reply);
     case kGetFrame:
-      return handle_get_frame(request);
+      return handle_get_frame(request, reply);
     case kGetAudio:
-      return handle_get_audio(request);
+      return handle_get_audio(request, reply);
     default:
-      return true;  // unknown commands are read whole and dropped
+      return Outcome::kReply;  // unknown commands are read whole and dropped
   }
 }
 
-bool Session::send_part(const uint8_t* data, int32_t length) {
-  // A part that went out only in part (a broken connection, or the host aborted while the
-  // client was not reading) ends the run here: nothing after it, the read-ahead included,
-  // may touch the host again. An empty part counts as failed.
-  const int32_t sent = SendChunked(client_, data, length, host_.is_aborted);
-  return sent > 0 && sent == length;
+void Session::reply_done(bool sent) {
+  if (frame_reply_out_) {
+    codec_->release_output();
+    frame_reply_out_ = false;
+  }
+  // A part that went out only in part ends the conversation: nothing after it, the
+  // read-ahead included, may touch the host again.
+  if (!sent) read_ahead_.reset();
 }
 
-bool Session::handle_stream_info() {
+void Session::read_ahead() {
+  const int32_t frame_number = *read_ahead_;
+  read_ahead_.reset();
+  if (settings_.read_ahead != 0) prefetched_ = prepare_frame(frame_number);
+}
+
+Session::Outcome Session::handle_stream_info(Reply* reply) {
   StreamInfoRecord record;  // every field not set below, and so every reserved byte, is zero
   if ((host_.flags & QUORVEL_HOST_HAS_VIDEO) != 0) {
     record.width = host_.width;
@@ -152,15 +155,17 @@ bool Session::handle_stream_info() {
     record.sample_count = host_.audio_samples;
     record.channels = host_.audio_channels;
   }
-  uint8_t header[kHeaderSize];
-  uint8_t bytes[kStreamInfoSize];
-  write_header(header, 1 + kStreamInfoSize, kStreamInfoReply);
-  write_stream_info(record, bytes);
-  return send_part(header, kHeaderSize) && send_part(bytes, kStreamInfoSize);
+  // Header and record go out by sends of their own.
+  uint8_t* bytes = reply->own();
+  write_header(bytes, 1 + kStreamInfoSize, kStreamInfoReply);
+  write_stream_info(record, bytes + kHeaderSize);
+  reply->add_part(bytes, kHeaderSize);
+  reply->add_part(bytes + kHeaderSize, kStreamInfoSize);
+  return Outcome::kReply;
 }
 
-bool Session::handle_set_compression(const Request& request) {
-  if (!QUORVEL_INPUT_OK(request.payload_length >= kSetCompressionPayloadMin)) return false;
+Session::Outcome Session::handle_set_compression(const Request& request, Reply* reply) {
+  if (!QUORVEL_INPUT_OK(request.payload_length >= kSetCompressionPayloadMin)) return Outcome::kEnd;
   const CompressionType type = select_compression(read_compression_mask(request.payload));
   if (type != kCompressionNone) {
     // No prefetched frame survives a change of codec, and the old codec goes before the
@@ -168,11 +173,11 @@ bool Session::handle_set_compression(const Request& request) {
     drop_prefetched();
     codec_.reset();
     codec_ = make_codec(type);
-    if (codec_ == nullptr) return false;  // without a codec the run cannot go on
+    if (codec_ == nullptr) return Outcome::kEnd;  // without a codec the run cannot go on
   }
-  uint8_t ack[kHeaderSize];
-  write_header(ack, 1, kCompressionAck);
-  return send_part(ack, kHeaderSize);
+  write_header(reply->own(), 1, kCompressionAck);
+  reply->add_part(reply->own(), kHeaderSize);
+  return Outcome::kReply;
 }
 
 void Session::drop_prefetched() {
@@ -191,9 +196,14 @@ std::optional<FrameInfoRecord> Session::take_prefetched(int32_t frame_number) {
   return frame;
 }
 
+void Session::before_fetch() const {
+  if (hook_ != nullptr) hook_->before_fetch(hook_->context);
+}
+
 std::optional<FrameInfoRecord> Session::prepare_frame(int32_t frame_number) {
   const int64_t row_bytes = static_cast<int64_t>(host_.width) * 2;
   if (row_bytes > INT32_MAX) return std::nullopt;
+  before_fetch();
   auto* frame = static_cast<uint8_t*>(host_.get_frame(frame_number, QUORVEL_FOURCC_YUY2));
   if (frame == nullptr) return std::nullopt;
   FrameInfoRecord record;
@@ -208,107 +218,121 @@ std::optional<FrameInfoRecord> Session::prepare_frame(int32_t frame_number) {
   return record;
 }
 
-bool Session::send_frame_reply(const FrameInfoRecord& frame) {
+bool Session::frame_reply(const FrameInfoRecord& frame, Reply* reply) {
   const int32_t payload_size = frame.payload_size;
-  bool sent = payload_size >= 0 && payload_size <= INT32_MAX - (1 + kFrameInfoSize);
-  if (sent) {
-    // Header and record go in front of the payload when it is a block of the codec's, which
-    // keeps room there: the whole reply is then one send (each costs a round trip through
-    // Wine's server process). The host's own frame (raw) follows a separate prefix.
-    uint8_t* payload = codec_->output_buffer;
-    const bool in_front = !codec_->output_not_owned && payload != nullptr && payload_size > 0 &&
-                          payload_size <= INT32_MAX - kFrameReplyPrefixSize;
-    uint8_t own_prefix[kFrameReplyPrefixSize];
-    uint8_t* prefix = in_front ? payload - kFrameReplyPrefixSize : own_prefix;
-    write_header(prefix, payload_size + 1 + kFrameInfoSize, kFrameReply);
-    write_frame_info(frame, prefix + kHeaderSize);
-    sent = in_front ? send_part(prefix, kFrameReplyPrefixSize + payload_size)
-                    : send_part(prefix, kFrameReplyPrefixSize) && send_part(payload, payload_size);
+  if (payload_size < 0 || payload_size > INT32_MAX - (1 + kFrameInfoSize)) return false;
+  // Header and record go in front of the payload when it is a block of the codec's, which
+  // keeps room there: the whole reply is then one send (each costs a round trip through
+  // Wine's server process). The host's own frame (raw), or the session's copy of it,
+  // follows a separate prefix.
+  uint8_t* payload = codec_->output_buffer;
+  const bool in_front = !codec_->output_not_owned && payload != nullptr && payload_size > 0 &&
+                        payload_size <= INT32_MAX - kFrameReplyPrefixSize;
+  uint8_t* prefix = in_front ? payload - kFrameReplyPrefixSize : reply->own();
+  write_header(prefix, payload_size + 1 + kFrameInfoSize, kFrameReply);
+  write_frame_info(frame, prefix + kHeaderSize);
+  if (in_front) {
+    reply->add_part(prefix, kFrameReplyPrefixSize + payload_size);
+  } else {
+    const bool hosts = codec_->output_not_owned && payload != frame_copy_;
+    reply->add_part(prefix, kFrameReplyPrefixSize);
+    reply->add_part(payload, payload_size, hosts ? HostMemory::kFrame : HostMemory::kNone);
   }
-  codec_->release_output();
-  return sent;
+  return true;
 }
 
-bool Session::handle_get_frame(const Request& request) {
-  if (!QUORVEL_INPUT_OK(request.payload_length >= kGetFramePayloadMin)) return false;
+Session::Outcome Session::handle_get_frame(const Request& request, Reply* reply) {
+  if (!QUORVEL_INPUT_OK(request.payload_length >= kGetFramePayloadMin)) return Outcome::kEnd;
   const int32_t n = read_get_frame(request.payload).frame_number;
   host_.show_progress(n, host_.frame_count);
+  read_ahead_.reset();  // a read-ahead still due is for a frame this request supersedes
 
   std::optional<FrameInfoRecord> frame = take_prefetched(n);
   if (!frame) frame = prepare_frame(n);
-  if (!frame || !send_frame_reply(*frame)) return false;
-
-  // Read-ahead: prepare the next frame now, so a client reading in order finds it ready.
-  // A host that has no frame to give there leaves nothing prefetched.
-  if (settings_.read_ahead != 0 && n < INT32_MAX) prefetched_ = prepare_frame(n + 1);
-  return true;
-}
-
-bool Session::send_audio_data(const uint8_t* audio, int64_t audio_bytes, int32_t byte_count) {
-  const int32_t from_host = bytes_from_host(audio, audio_bytes, byte_count);
-  if (from_host > 0 && !send_part(audio, from_host)) return false;
-  for (int32_t left = byte_count - from_host; left > 0;) {
-    const int32_t piece = left < kZeroBlockSize ? left : kZeroBlockSize;
-    if (!send_part(kZeros, piece)) return false;
-    left -= piece;
+  if (!frame) return Outcome::kEnd;
+  if (!frame_reply(*frame, reply)) {
+    codec_->release_output();
+    return Outcome::kEnd;
   }
-  return true;
+  frame_reply_out_ = true;
+  // Once the reply is out, the next frame is read ahead; frame numbers end at INT32_MAX.
+  if (n < INT32_MAX) read_ahead_ = n + 1;
+  return Outcome::kReply;
 }
 
-bool Session::handle_get_audio(const Request& request) {
-  if (!QUORVEL_INPUT_OK(request.payload_length >= kGetAudioPayloadMin)) return false;
+Session::Outcome Session::handle_get_audio(const Request& request, Reply* reply) {
+  if (!QUORVEL_INPUT_OK(request.payload_length >= kGetAudioPayloadMin)) return Outcome::kEnd;
   const GetAudioRequest audio_request = read_get_audio(request.payload);
   const int32_t byte_count = audio_request.byte_count;
   if (!QUORVEL_INPUT_OK(byte_count >= 0 && byte_count <= INT32_MAX - (1 + kAudioInfoSize))) {
-    return false;
+    return Outcome::kEnd;
   }
 
   // The host may tell how many samples it delivered; -1 shows that it did not.
   int32_t delivered = -1;
+  before_fetch();
   const auto* audio = static_cast<const uint8_t*>(
       host_.get_audio(audio_request.first_sample, audio_request.sample_count, &delivered));
   const int32_t samples = delivered >= 0 ? delivered : audio_request.sample_count;
   const int64_t audio_bytes = delivered_bytes(samples, host_.audio_channels, byte_count);
+  const int32_t from_host = bytes_from_host(audio, audio_bytes, byte_count);
 
   // A reply of up to kAudioReplyCopyLimit bytes is assembled whole and goes out in one
   // send; a longer one in parts, its header in a send of its own once the socket can take
-  // it. Either way a header that goes out only in part ends the run.
+  // it. Either way a header that goes out only in part ends the conversation.
+  reply->require_whole_header_first();
   const int32_t reply_size = kAudioReplyPrefixSize + byte_count;
-  uint8_t* reply = byte_count <= kAudioReplyCopyLimit ? audio_reply_block(reply_size) : nullptr;
-  if (reply != nullptr) {
-    write_audio_reply_prefix(reply, byte_count);
-    const int32_t from_host = bytes_from_host(audio, audio_bytes, byte_count);
-    if (from_host > 0) std::memcpy(reply + kAudioReplyPrefixSize, audio, from_host);
-    std::memset(reply + kAudioReplyPrefixSize + from_host, 0,
+  uint8_t* whole = byte_count <= kAudioReplyCopyLimit ? audio_reply_block(reply_size) : nullptr;
+  if (whole != nullptr) {
+    write_audio_reply_prefix(whole, byte_count);
+    if (from_host > 0)
+      std::memcpy(whole + kAudioReplyPrefixSize, audio, static_cast<size_t>(from_host));
+    std::memset(whole + kAudioReplyPrefixSize + from_host, 0,
                 static_cast<size_t>(byte_count - from_host));
-    return send_audio_reply(reply, reply_size);
+    reply->add_part(whole, reply_size);
+    return Outcome::kReply;
   }
-  uint8_t prefix[kAudioReplyPrefixSize];
+  uint8_t* prefix = reply->own();
   write_audio_reply_prefix(prefix, byte_count);
-  if (!wait_until_writable(client_, host_.is_aborted) ||
-      net::send(client_, prefix, kHeaderSize) != kHeaderSize) {
-    return false;
-  }
-  if (!send_part(prefix + kHeaderSize, kAudioInfoSize)) return false;
-  return send_audio_data(audio, audio_bytes, byte_count);
+  reply->add_part(prefix, kHeaderSize);
+  reply->add_part(prefix + kHeaderSize, kAudioInfoSize);
+  if (from_host > 0) reply->add_part(audio, from_host, HostMemory::kAudio);
+  // Audio the host did not deliver goes out as zeros.
+  reply->set_zero_bytes(byte_count - from_host);
+  return Outcome::kReply;
 }
 
-bool Session::send_audio_reply(const uint8_t* reply, int32_t size) {
-  // As when the header goes alone: the first send, once the socket can take bytes, must
-  // take the whole header, or the run ends.
-  if (!wait_until_writable(client_, host_.is_aborted)) return false;
-  const int first = net::send(client_, reply, size < kSendPieceSize ? size : kSendPieceSize);
-  if (first < kHeaderSize) return false;
-  return first == size || send_part(reply + first, size - first);
+bool Session::copy_host_memory(Reply* reply) {
+  if (prefetched_ && codec_->output_not_owned && codec_->output_buffer != nullptr &&
+      codec_->output_buffer != frame_copy_ && prefetched_->payload_size > 0) {
+    // The raw codec hands back whatever block it is given: the copy stands in for the frame.
+    uint8_t* copy = frame_copy_block(prefetched_->payload_size);
+    if (copy == nullptr) return false;
+    std::memcpy(copy, codec_->output_buffer, static_cast<size_t>(prefetched_->payload_size));
+    codec_->output_buffer = copy;
+  }
+  return reply == nullptr ||
+         (copy_unsent(reply, HostMemory::kFrame) && copy_unsent(reply, HostMemory::kAudio));
+}
+
+bool Session::copy_unsent(Reply* reply, HostMemory memory) {
+  const ReplyPart unsent = reply->unsent_host_bytes(memory);
+  if (unsent.length <= 0) return true;
+  // A frame reply and an audio reply are never out at once: each kind has its own block.
+  uint8_t* copy = memory == HostMemory::kFrame ? frame_copy_block(unsent.length)
+                                               : audio_reply_block(unsent.length);
+  if (copy == nullptr) return false;
+  std::memcpy(copy, unsent.data, static_cast<size_t>(unsent.length));
+  reply->replace_unsent_host_bytes(memory, copy);
+  return true;
 }
 
 uint8_t* Session::audio_reply_block(int32_t size) {
-  if (size > audio_reply_capacity_) {
-    std::free(audio_reply_);
-    audio_reply_ = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
-    audio_reply_capacity_ = audio_reply_ != nullptr ? size : 0;
-  }
-  return audio_reply_;
+  return grown_block(&audio_reply_, &audio_reply_capacity_, size);
+}
+
+uint8_t* Session::frame_copy_block(int32_t size) {
+  return grown_block(&frame_copy_, &frame_copy_capacity_, size);
 }
 
 }  // namespace quorvel

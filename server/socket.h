@@ -2,7 +2,7 @@
 // socket_posix.cc and socket_win32.cc implement it (CMake links one); tests link a scripted
 // stand-in. No other server file includes a platform socket header, and no platform error
 // code leaves the backends: transfers return bytes > 0, 0 when the peer closed, < 0 on error
-// (kWouldBlock when a send to the non-blocking client socket cannot take a byte now).
+// (kWouldBlock when the non-blocking client socket cannot take or give a byte now).
 #ifndef QUORVEL_SERVER_SOCKET_H_
 #define QUORVEL_SERVER_SOCKET_H_
 
@@ -14,7 +14,8 @@ namespace quorvel::net {
 
 using SocketHandle = intptr_t;
 constexpr SocketHandle kInvalidSocket = -1;
-// What send() returns when the client's socket buffer is full; nothing was sent.
+// What send() returns when the client's socket buffer is full, and receive() when nothing
+// has arrived; nothing was transferred.
 constexpr int kWouldBlock = -2;
 
 // Starts the platform's sockets library (Windows Sockets 2.0); false when it cannot.
@@ -46,10 +47,26 @@ bool is_readable(SocketHandle socket, int timeout_ms);
 // True when a send on the socket would take at least one byte without blocking, waiting at
 // most timeout_ms milliseconds. A broken connection counts as writable (the send then fails).
 bool is_writable(SocketHandle socket, int timeout_ms);
+
+// One socket of a wait_for_sockets() call: what the caller waits for, and what it found.
+struct SocketWait {
+  SocketHandle socket;
+  bool want_read;   // a receive (or, on a listener, an accept) that would not block
+  bool want_write;  // a send that would take at least one byte
+  bool readable;    // set by the call
+  bool writable;    // set by the call
+};
+// The most sockets one wait_for_sockets() call takes.
+constexpr int kMaxSocketWaits = 16;
+// Waits on every socket at once, at most timeout_ms milliseconds (0 is a pure look), until
+// one of them is ready as wanted, and marks each that is; a broken connection counts as
+// ready for whatever was wanted (the next transfer then fails). Returns how many sockets
+// are marked; an error marks none. REQUIRES: 0 < count <= kMaxSocketWaits.
+int wait_for_sockets(SocketWait* sockets, int count, int timeout_ms);
 // Accepts one connection and turns Nagle's algorithm off on it, so that the several sends
 // of one reply do not wait for the client's delayed acknowledgement. The connection is
 // non-blocking: a client that stops taking replies cannot hold a send, and with it the
-// host, past an abort. Receives only follow is_readable(), so they never meet an empty socket.
+// host, past an abort. A receive when nothing has arrived gives kWouldBlock.
 SocketHandle accept_client(SocketHandle listener);
 
 int receive(SocketHandle socket, uint8_t* buffer, int length);

@@ -118,6 +118,29 @@ bool is_writable(SocketHandle socket, int timeout_ms) {
   return poll_for(socket, POLLOUT, timeout_ms);
 }
 
+int wait_for_sockets(SocketWait* sockets, int count, int timeout_ms) {
+  pollfd entries[kMaxSocketWaits];
+  for (int i = 0; i < count; ++i) {
+    const short events = static_cast<short>((sockets[i].want_read ? POLLIN : 0) |
+                                            (sockets[i].want_write ? POLLOUT : 0));
+    entries[i] = {fd_of(sockets[i].socket), events, 0};
+  }
+  int ready;
+  do {
+    ready = ::poll(entries, static_cast<nfds_t>(count), timeout_ms);
+  } while (ready < 0 && errno == EINTR);
+  int marked = 0;
+  for (int i = 0; i < count; ++i) {
+    const bool broken = ready > 0 && (entries[i].revents & (POLLHUP | POLLERR)) != 0;
+    sockets[i].readable =
+        sockets[i].want_read && ready > 0 && ((entries[i].revents & POLLIN) != 0 || broken);
+    sockets[i].writable =
+        sockets[i].want_write && ready > 0 && ((entries[i].revents & POLLOUT) != 0 || broken);
+    marked += sockets[i].readable || sockets[i].writable ? 1 : 0;
+  }
+  return marked;
+}
+
 SocketHandle accept_client(SocketHandle listener) {
   int fd;
   do {
@@ -139,7 +162,8 @@ int receive(SocketHandle socket, uint8_t* buffer, int length) {
   do {
     got = ::recv(fd_of(socket), buffer, static_cast<size_t>(length), 0);
   } while (got < 0 && errno == EINTR);
-  return got < 0 ? -1 : static_cast<int>(got);
+  if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? kWouldBlock : -1;
+  return static_cast<int>(got);
 }
 
 int send(SocketHandle socket, const uint8_t* data, int length) {

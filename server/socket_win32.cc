@@ -139,6 +139,35 @@ bool is_writable(SocketHandle socket, int timeout_ms) {
   return FD_ISSET(native(socket), &writable) != 0 || FD_ISSET(native(socket), &failed) != 0;
 }
 
+int wait_for_sockets(SocketWait* sockets, int count, int timeout_ms) {
+  fd_set readable;
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&readable);
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  for (int i = 0; i < count; ++i) {
+    if (sockets[i].want_read) FD_SET(native(sockets[i].socket), &readable);
+    if (sockets[i].want_write) {
+      FD_SET(native(sockets[i].socket), &writable);
+      FD_SET(native(sockets[i].socket), &failed);
+    }
+  }
+  timeval timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1000};
+  // As in is_readable(): only membership in the returned sets counts. A reset connection
+  // shows in the read set; a failed one, for a socket waiting to send, in the third.
+  select(0, &readable, &writable, &failed, &timeout);
+  int marked = 0;
+  for (int i = 0; i < count; ++i) {
+    const SOCKET socket = native(sockets[i].socket);
+    sockets[i].readable = sockets[i].want_read && FD_ISSET(socket, &readable) != 0;
+    sockets[i].writable = sockets[i].want_write &&
+                          (FD_ISSET(socket, &writable) != 0 || FD_ISSET(socket, &failed) != 0);
+    marked += sockets[i].readable || sockets[i].writable ? 1 : 0;
+  }
+  return marked;
+}
+
 SocketHandle accept_client(SocketHandle listener) {
   const SOCKET client = ::accept(native(listener), nullptr, nullptr);
   if (client == INVALID_SOCKET) return kInvalidSocket;
@@ -154,7 +183,8 @@ SocketHandle accept_client(SocketHandle listener) {
 
 int receive(SocketHandle socket, uint8_t* buffer, int length) {
   const int got = ::recv(native(socket), reinterpret_cast<char*>(buffer), length, 0);
-  return got == SOCKET_ERROR ? -1 : got;
+  if (got != SOCKET_ERROR) return got;
+  return WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : -1;
 }
 
 int send(SocketHandle socket, const uint8_t* data, int length) {

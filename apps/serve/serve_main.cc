@@ -58,6 +58,7 @@ struct Options {
   bool frames_given = false;
   int read_ahead = quorvel::kDefaultSettings.read_ahead;
   int keep_waiting = 0;
+  int clients = 1;
   bool progress = false;
   bool quiet = false;
 };
@@ -111,6 +112,11 @@ void add_options(CLI::App& app, Options& options) {
          "--loop", [&options] { options.keep_waiting = 1; }, "the same as --keep-waiting 1")
       ->excludes(once)
       ->excludes(keep_waiting);
+  app.add_option("--clients", options.clients,
+                 "serve up to N clients at once, listening until Ctrl-C when N is above 1 (the "
+                 "plug-in's several-clients setting)")
+      ->check(CLI::Range(1, quorvel::kMaxClients))
+      ->capture_default_str();
   app.add_flag("--progress", options.progress, "show progress even when stderr is no terminal");
   app.add_flag("-q,--quiet", options.quiet,
                "no progress and no notes, only the port line and "
@@ -265,7 +271,7 @@ bool names_ipv6_address(const std::string& text) {
 // reading is lenient, as the plug-in's must be, so a mistyped port is refused here.
 // Returns kExitOk, or the code to exit with after a message.
 int check_port(const std::string& text) {
-  if (text.size() >= static_cast<size_t>(quorvel::kKeepWaitingOffset)) {
+  if (text.size() >= static_cast<size_t>(quorvel::kPortTextLimit)) {
     return usage_error("bad --port '" + text + "' (too long for the settings)");
   }
   if (names_ipv6_address(text)) {
@@ -298,13 +304,14 @@ int serve(const Options& options, const Sources& sources) {
   settings.top_field_first = options.top_field_first;
   settings.read_ahead = options.read_ahead;
   quorvel::set_keeps_waiting(&settings, options.keep_waiting != 0);
+  quorvel::set_serves_several_clients(&settings, options.clients > 1);
 
   ServeProgress progress(!options.quiet && (options.progress || isatty(STDERR_FILENO) != 0),
                          kProgram);
   StandInHost host(sources.video.get(), sources.audio.get(), progress.listener());
   ListenState state{&progress, options.quiet, false, {}};
   const quorvel::ListenObserver observer{&on_listening, &state, &on_listen_failed};
-  const int32_t result = quorvel::run_server(host.info(), settings, &observer);
+  const int32_t result = quorvel::run_server(host.info(), settings, &observer, options.clients);
   progress.end_run();
   if (!host.failure().empty()) return failure(host.failure());
   if (result == 0) return failure("cannot set up the network or the listening socket");
@@ -321,13 +328,16 @@ int main(int argc, char** argv) {
   quorvel::apps::open_closed_standard_streams();
   CLI::App app{
       "Stand-in host: serves a test pattern and tone, or a Y4M and a WAV file, to one "
-      "TCPDeliver client at a time.",
+      "TCPDeliver client at a time, or with --clients to several at once.",
       kProgram};
   Options options;
   add_options(app, options);
   if (const int code = quorvel::apps::parse_command_line(app, argc, argv, kProgram); code >= 0)
     return code;
   if (const int code = check_port(options.port); code != kExitOk) return code;
+  if (options.clients > 1 && app.get_option("--once")->count() > 0) {
+    return usage_error("--once serves one client; --clients above 1 serves until Ctrl-C");
+  }
   options.interlaced_given = app.get_option("--interlaced")->count() > 0;
   options.top_field_first_given = app.get_option("--tff")->count() > 0;
   options.size_given = app.get_option("--size")->count() > 0;

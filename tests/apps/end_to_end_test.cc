@@ -1,16 +1,18 @@
 // quorvel-serve and quorvel-fetch end to end over 127.0.0.1, each server on a port of the
 // system's choosing (--port 0, read back from its "listening on port" line). Frames and
-// audio arrive bit-exact from the pattern, tone, Y4M and WAV sources with every codec;
-// ffprobe reads the client's files, and one ffmpeg muxes both through two named pipes;
-// Disconnect, a second client, a client gone mid-request, a client that stops reading
-// replies, an input cut short while served, a closed output pipe, an output that is never
-// read and Ctrl-C (once or twice) each end a run as they should. Every wait is bounded.
+// audio arrive bit-exact from the pattern, tone, Y4M and WAV sources with every codec, also
+// to four clients at once; ffprobe reads the client's files, and one ffmpeg muxes both
+// through two named pipes; Disconnect, a second client, a client gone mid-request, a client
+// that stops reading replies, an input cut short while served, a closed output pipe, an
+// output that is never read and Ctrl-C (once or twice) each end a run as they should.
+// Every wait is bounded.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -119,6 +121,23 @@ size_t file_size(const std::string& path) {
 
 void expect_server_exits_cleanly(Server& server) {
   EXPECT_EQ(server.process->wait(kRunMs), 0) << server.process->stderr_text();
+}
+
+// A connection of the test's own to 127.0.0.1:port, its receive buffer set to
+// receive_buffer bytes first when that is not 0; -1 when it cannot be made.
+int connect_loopback(int port, int receive_buffer = 0) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  if (receive_buffer > 0) {
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+  }
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+  close(fd);
+  return -1;
 }
 
 std::string pattern_frame(int32_t width, int32_t height, int32_t frames, int32_t n) {
@@ -445,14 +464,94 @@ TEST(EndToEndTest, SecondClientIsRefusedWhileOneIsServed) {
   expect_server_exits_cleanly(server);
 }
 
+// With --clients 4, four quorvel-fetch runs at once, each with its own codec and quarter of
+// the stream, get every frame and its audio bit-exact; the run serves on after they leave,
+// a connection past the limit ends at once, and Ctrl-C leaves nothing listening.
+TEST(EndToEndTest, SeveralClientsAtOnceGetTheirFramesBitExact) {
+  constexpr int kWidth = 160;
+  constexpr int kHeight = 120;
+  constexpr int kFrames = 160;
+  constexpr int kQuarter = kFrames / 4;
+  ScratchDir dir;
+  Server server =
+      start_server({"--size", "160x120", "--frames", std::to_string(kFrames), "--clients", "4"});
+  const char* const codecs[] = {"none", "lzo", "fano", "deflate"};
+  std::vector<std::unique_ptr<ChildProcess>> fetchers;
+  for (int i = 0; i < 4; ++i) {
+    const std::string range =
+        std::to_string(i * kQuarter) + "-" + std::to_string((i + 1) * kQuarter - 1);
+    const std::string part = std::to_string(i);
+    fetchers.push_back(std::make_unique<ChildProcess>());
+    ASSERT_TRUE(fetchers.back()->start({QUORVEL_FETCH_PATH, server.address(), "--raw", "-o",
+                                        dir.file("part" + part + ".yuy2"), "--audio-out",
+                                        dir.file("part" + part + ".wav"), "--frames", range,
+                                        "--compression", codecs[i], "--quiet", "--timeout", "20"}));
+  }
+  for (auto& fetcher : fetchers) EXPECT_EQ(fetcher->wait(kRunMs), 0) << fetcher->stderr_text();
+
+  const size_t frame_bytes = kWidth * 2 * kHeight;
+  const uint32_t samples = serve::tone_samples_for(kFrames, 30000, 1001, 48000);
+  StreamInfoRecord info;
+  info.rate = 30000;
+  info.scale = 1001;
+  info.audio_rate = 48000;
+  for (int i = 0; i < 4; ++i) {
+    const std::string video = read_file(dir.file("part" + std::to_string(i) + ".yuy2"));
+    ASSERT_EQ(video.size(), kQuarter * frame_bytes) << codecs[i];
+    for (int f = 0; f < kQuarter; ++f) {
+      const int n = i * kQuarter + f;
+      EXPECT_TRUE(video.compare(f * frame_bytes, frame_bytes,
+                                pattern_frame(kWidth, kHeight, kFrames, n)) == 0)
+          << codecs[i] << " frame " << n;
+    }
+    WavFile wav;
+    ASSERT_TRUE(read_wav(dir.file("part" + std::to_string(i) + ".wav"), &wav)) << codecs[i];
+    const uint64_t first = client::first_sample_of_frame(i * kQuarter, info);
+    const uint64_t end = client::first_sample_of_frame((i + 1) * kQuarter, info);
+    EXPECT_TRUE(wav.data ==
+                tone_bytes(samples, static_cast<int64_t>(first), static_cast<int64_t>(end - first)))
+        << codecs[i] << " audio differs";
+  }
+
+  // Four clients held; a fifth is accepted and closed at once: it reads the end, not a hang
+  // (its receive would give up after 10 s).
+  std::vector<std::unique_ptr<client::DeliveryClient>> held;
+  for (int i = 0; i < 4; ++i) {
+    held.push_back(std::make_unique<client::DeliveryClient>());
+    ASSERT_TRUE(held.back()->connect("127.0.0.1", std::to_string(server.port), 5000));
+    ASSERT_TRUE(held.back()->get_stream_info(nullptr)) << held.back()->error();
+  }
+  const int fd = connect_loopback(server.port);
+  ASSERT_GE(fd, 0);
+  const timeval bound{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+  char byte = 0;
+  EXPECT_EQ(recv(fd, &byte, 1, 0), 0) << "the fifth connection ends at once";
+  close(fd);
+  std::vector<uint8_t> frame;
+  EXPECT_TRUE(held[0]->get_frame(3, &frame)) << "the held clients are served on";
+  for (auto& client : held) EXPECT_TRUE(client->disconnect());
+
+  // Every client gone: the run still listens, until Ctrl-C.
+  EXPECT_EQ(fetch({server.address(), "--raw", "-o", "/dev/null", "--frames", "0-2"}).code, 0);
+  server.process->signal(SIGINT);
+  expect_server_exits_cleanly(server);
+  EXPECT_NE(fetch({server.address(), "-o", "/dev/null"}).code, 0) << "nothing listens any more";
+}
+
+TEST(EndToEndTest, ClientsOutsideOneToEightIsAUsageError) {
+  for (const char* clients : {"0", "9", "-1", "two"}) {
+    EXPECT_EQ(run_program({QUORVEL_SERVE_PATH, "--clients", clients}).code, 2) << clients;
+  }
+  const Finished once = run_program({QUORVEL_SERVE_PATH, "--clients", "2", "--once"});
+  EXPECT_EQ(once.code, 2);
+  EXPECT_NE(once.err.find("--once serves one client"), std::string::npos) << once.err;
+}
+
 TEST(EndToEndTest, ClientClosingMidPayloadEndsTheRun) {
   Server server = start_server({});
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(server.port));
-  ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const int fd = connect_loopback(server.port);
+  ASSERT_GE(fd, 0);
   // A GetAudio that declares 20 payload bytes and sends 3.
   const uint8_t partial[] = {21, 0, 0, 0, 11, 1, 2, 3};
   ASSERT_EQ(send(fd, partial, sizeof partial, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof partial));
@@ -462,14 +561,9 @@ TEST(EndToEndTest, ClientClosingMidPayloadEndsTheRun) {
 
 TEST(EndToEndTest, ClientThatStopsReadingRepliesDoesNotHoldOffCtrlC) {
   Server server = start_server({"--size", "640x480", "--frames", "100"});
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  const int small = 4096;  // a small receive window, so the server's socket fills soon
-  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(server.port));
-  ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  // A small receive window, so the server's socket fills soon.
+  const int fd = connect_loopback(server.port, 4096);
+  ASSERT_GE(fd, 0);
   // 64 raw frames of 600 KiB asked for and never read: far more than the socket buffers hold.
   std::vector<uint8_t> requests;
   for (int32_t n = 0; n < 64; ++n) {

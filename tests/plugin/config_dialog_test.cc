@@ -21,6 +21,7 @@ constexpr int kInterlaced = QUORVEL_ID_INTERLACED_BOX;
 constexpr int kTopFieldFirst = QUORVEL_ID_TOP_FIELD_FIRST_BOX;
 constexpr int kReadAhead = QUORVEL_ID_READ_AHEAD_BOX;
 constexpr int kKeepWaiting = QUORVEL_ID_KEEP_WAITING_BOX;
+constexpr int kSeveralClients = QUORVEL_ID_SEVERAL_CLIENTS_BOX;
 
 class ConfigDialogTest : public ::testing::Test {
  protected:
@@ -31,10 +32,11 @@ class ConfigDialogTest : public ::testing::Test {
   void TearDown() override { plugin_settings() = kDefaultSettings; }
 
   static void use_settings(const char* port, int32_t interlaced, int32_t top_field_first,
-                           int32_t read_ahead, char keep_waiting = 0) {
+                           int32_t read_ahead, char keep_waiting = 0, char several_clients = 0) {
     ServerSettings settings{};
     std::strncpy(settings.port_text, port, sizeof settings.port_text);
     settings.port_text[kKeepWaitingOffset] = keep_waiting;
+    settings.port_text[kSeveralClientsOffset] = several_clients;
     settings.interlaced = interlaced;
     settings.top_field_first = top_field_first;
     settings.read_ahead = read_ahead;
@@ -62,24 +64,27 @@ TEST_F(ConfigDialogTest, InitialisationFillsTheFormFromTheSettings) {
   EXPECT_FALSE(dialog.checked.at(kTopFieldFirst));
   EXPECT_TRUE(dialog.checked.at(kReadAhead));
   EXPECT_FALSE(dialog.checked.at(kKeepWaiting));
+  EXPECT_FALSE(dialog.checked.at(kSeveralClients));
   EXPECT_FALSE(dialog.wrong_handle);
 }
 
 TEST_F(ConfigDialogTest, AnyNonzeroFlagShowsAsChecked) {
-  use_settings("", 2, -1, 0, '\x80');
+  use_settings("", 2, -1, 0, '\x80', '\x02');
   open([](StandInDialog& dialog) { dialog.press(QUORVEL_ID_CANCEL); });
   EXPECT_EQ(stand_in().texts.at(kPort), "");
   EXPECT_TRUE(stand_in().checked.at(kInterlaced));
   EXPECT_TRUE(stand_in().checked.at(kTopFieldFirst));
   EXPECT_FALSE(stand_in().checked.at(kReadAhead));
   EXPECT_TRUE(stand_in().checked.at(kKeepWaiting)) << "offset 255 set";
+  EXPECT_TRUE(stand_in().checked.at(kSeveralClients)) << "offset 254 set";
 }
 
-TEST_F(ConfigDialogTest, PortTextWithoutNulIsShownAsItsFirst255Bytes) {
-  // A block restored from the host may fill all 256 bytes; the field must not read past them.
+TEST_F(ConfigDialogTest, PortTextWithoutNulIsShownAsItsFirst254Bytes) {
+  // A block restored from the host may fill all 256 bytes; the field shows what the server
+  // reads, the bytes before the two flags.
   std::memset(plugin_settings().port_text, 'p', sizeof plugin_settings().port_text);
   open([](StandInDialog& dialog) { dialog.press(QUORVEL_ID_CANCEL); });
-  EXPECT_EQ(stand_in().texts.at(kPort), std::string(255, 'p'));
+  EXPECT_EQ(stand_in().texts.at(kPort), std::string(254, 'p'));
 }
 
 TEST_F(ConfigDialogTest, OkStoresTheFormAndEndsWith1) {
@@ -110,25 +115,34 @@ TEST_F(ConfigDialogTest, OkStoresEachBoxAsExactlyOneOrZero) {
   EXPECT_EQ(plugin_settings().read_ahead, 1);
 }
 
-TEST_F(ConfigDialogTest, OkStoresTheKeepWaitingBoxAtOffset255AsOneOrZero) {
+TEST_F(ConfigDialogTest, OkStoresEachFlagBoxInItsByteAsOneOrZero) {
   struct Case {
-    char stored;  // offset 255 before the dialog opens
+    char stored;  // the flag's byte before the dialog opens
     bool toggled;
     uint8_t expected;
   };
-  for (const Case& c : {Case{0, true, 1}, Case{0, false, 0}, Case{'\x7f', false, 1},
-                        Case{'\x7f', true, 0}, Case{1, true, 0}}) {
-    SetUp();
-    use_settings("8080", 1, 1, 1, c.stored);
-    open([&c](StandInDialog& dialog) {
-      if (c.toggled) dialog.toggle(kKeepWaiting);
-      dialog.press(QUORVEL_ID_OK);
-    });
-    const std::string block = block_of(plugin_settings());
-    EXPECT_EQ(static_cast<uint8_t>(block[255]), c.expected)
-        << int{c.stored} << (c.toggled ? " toggled" : "");
-    EXPECT_STREQ(plugin_settings().port_text, "8080");
-    EXPECT_EQ(plugin_settings().read_ahead, 1);
+  struct Flag {
+    int box;
+    int offset;
+  };
+  for (const Flag flag : {Flag{kKeepWaiting, 255}, Flag{kSeveralClients, 254}}) {
+    for (const Case& c : {Case{0, true, 1}, Case{0, false, 0}, Case{'\x7f', false, 1},
+                          Case{'\x7f', true, 0}, Case{1, true, 0}}) {
+      SetUp();
+      use_settings("8080", 1, 1, 1);
+      plugin_settings().port_text[flag.offset] = c.stored;
+      open([&c, flag](StandInDialog& dialog) {
+        if (c.toggled) dialog.toggle(flag.box);
+        dialog.press(QUORVEL_ID_OK);
+      });
+      const std::string block = block_of(plugin_settings());
+      EXPECT_EQ(static_cast<uint8_t>(block[static_cast<size_t>(flag.offset)]), c.expected)
+          << "offset " << flag.offset << ": " << int{c.stored} << (c.toggled ? " toggled" : "");
+      // The other flag's byte stays 0.
+      EXPECT_EQ(block[static_cast<size_t>(flag.offset == 255 ? 254 : 255)], 0) << flag.offset;
+      EXPECT_STREQ(plugin_settings().port_text, "8080");
+      EXPECT_EQ(plugin_settings().read_ahead, 1);
+    }
   }
 }
 
@@ -142,20 +156,24 @@ TEST_F(ConfigDialogTest, OkWithAnUnchangedFormStoresTheSameBlock) {
   EXPECT_EQ(block_of(plugin_settings()), before);
 }
 
-TEST_F(ConfigDialogTest, OkCutsA300CharacterPortTextTo254BytesAndANulBeforeTheFlag) {
+TEST_F(ConfigDialogTest, OkCutsA300CharacterPortTextTo253BytesAndANulBeforeTheFlags) {
   std::string typed(300, 'x');
   for (size_t i = 0; i < typed.size(); ++i) typed[i] = static_cast<char>('a' + i % 26);
-  for (const bool keep_waiting : {false, true}) {
+  for (const int boxes : {0, 1, 2, 3}) {
+    const bool keep_waiting = (boxes & 1) != 0;
+    const bool several_clients = (boxes & 2) != 0;
     SetUp();
-    open([&typed, keep_waiting](StandInDialog& dialog) {
+    open([&typed, keep_waiting, several_clients](StandInDialog& dialog) {
       dialog.type(kPort, typed);
       if (keep_waiting) dialog.toggle(kKeepWaiting);
+      if (several_clients) dialog.toggle(kSeveralClients);
       dialog.press(QUORVEL_ID_OK);
     });
     const ServerSettings& settings = plugin_settings();
-    EXPECT_EQ(std::string(settings.port_text, 254), typed.substr(0, 254)) << keep_waiting;
-    EXPECT_EQ(settings.port_text[254], '\0') << keep_waiting;
-    EXPECT_EQ(settings.port_text[255], keep_waiting ? 1 : 0);
+    EXPECT_EQ(std::string(settings.port_text, 253), typed.substr(0, 253)) << boxes;
+    EXPECT_EQ(settings.port_text[253], '\0') << boxes;
+    EXPECT_EQ(settings.port_text[254], several_clients ? 1 : 0) << boxes;
+    EXPECT_EQ(settings.port_text[255], keep_waiting ? 1 : 0) << boxes;
   }
 }
 
@@ -179,6 +197,7 @@ TEST_F(ConfigDialogTest, CancelAfterEditsChangesNothingAndEndsWith2) {
     dialog.toggle(kTopFieldFirst);
     dialog.toggle(kReadAhead);
     dialog.toggle(kKeepWaiting);
+    dialog.toggle(kSeveralClients);
     EXPECT_EQ(dialog.press(QUORVEL_ID_CANCEL), 0);
   });
   EXPECT_EQ(result, 2);
@@ -191,7 +210,8 @@ TEST_F(ConfigDialogTest, OtherControlIdsDoNothing) {
   open([](StandInDialog& dialog) {
     dialog.type(kPort, "1234");
     dialog.toggle(kInterlaced);
-    for (int id : {0, 3, kPort, kInterlaced, kTopFieldFirst, kReadAhead, kKeepWaiting, 0xFFFF}) {
+    for (int id : {0, 3, kPort, kInterlaced, kTopFieldFirst, kReadAhead, kKeepWaiting,
+                   kSeveralClients, 0xFFFF}) {
       EXPECT_EQ(dialog.press(id), 0) << "id " << id;
       EXPECT_FALSE(dialog.ended) << "id " << id;
     }

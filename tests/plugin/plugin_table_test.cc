@@ -127,6 +127,37 @@ TEST_F(PluginTableTest, ABlockWithBytesAfterTheNulComesBackExactly) {
   EXPECT_TRUE(keeps_waiting(plugin_settings()));
 }
 
+// Byte 254, the several-clients flag, comes back through get-settings as it was set; a
+// block of an older build has 0 there (the zeros after a short text, or the NUL after a
+// text of 254 characters) and reads as off, with its text whole.
+TEST_F(PluginTableTest, TheSeveralClientsFlagAtByte254RoundTripsAndOlderBlocksReadAsOff) {
+  struct Case {
+    const char* what;
+    size_t text_length;
+    uint8_t byte_254;
+    bool on;
+  };
+  const Case cases[] = {
+      {"older block, short text", 5, 0, false},
+      {"older block, 254-character text and its NUL", 254, 0, false},
+      {"the dialog's on", 5, 1, true},
+      {"any nonzero byte", 253, 0x80, true},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> block(kBlockSize, 0);
+    for (size_t i = 0; i < c.text_length; ++i) block[i] = static_cast<uint8_t>('0' + i % 10);
+    block[kSeveralClientsOffset] = c.byte_254;
+    block[256] = 1;  // interlaced, so the flags after the text are not all zero
+    ASSERT_EQ(table.set_settings(block.data(), kBlockSize), kBlockSize) << c.what;
+    std::vector<uint8_t> back(kBlockSize);
+    EXPECT_EQ(table.get_settings(back.data()), kBlockSize) << c.what;
+    EXPECT_EQ(back, block) << c.what;
+    EXPECT_EQ(serves_several_clients(plugin_settings()), c.on) << c.what;
+    EXPECT_FALSE(keeps_waiting(plugin_settings())) << c.what;
+    EXPECT_EQ(strnlen(plugin_settings().port_text, kPortTextLimit), c.text_length) << c.what;
+  }
+}
+
 TEST_F(PluginTableTest, ABlockOfAnyOtherSizeIsRefused) {
   const std::vector<uint8_t> before = current_block();
   GuardedBuffer other(std::vector<uint8_t>(kBlockSize + 1, 0x5A));

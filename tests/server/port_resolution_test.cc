@@ -126,16 +126,18 @@ TEST_F(PortServiceNames, UnknownServiceNameFallsBackToTheNumber) {
   EXPECT_EQ(resolve_port("https"), 0);
 }
 
-// The settings block holds 256 bytes that need not end in a NUL: only the first 255 count,
-// and nothing past the block is read (the block ends at an unreadable page).
-TEST_F(PortServiceNames, BlockWithoutNulIsReadAsAtMost255Bytes) {
+// The settings block holds 256 bytes that need not end in a NUL: only the first 254 count
+// (the two flags follow), and nothing past the block is read (the block ends at an
+// unreadable page).
+TEST_F(PortServiceNames, BlockWithoutNulIsReadAsAtMost254Bytes) {
   GuardedBuffer block(kPortTextSize);
   std::memset(block.data(), ' ', kPortTextSize);
-  block.data()[kPortTextSize - 2] = '8';
-  block.data()[kPortTextSize - 1] = '9';  // the 256th byte: not part of the text
+  block.data()[kPortTextSize - 3] = '8';
+  block.data()[kSeveralClientsOffset] = '7';  // the flags' bytes: not part of the text
+  block.data()[kKeepWaitingOffset] = '9';
   const char* text = reinterpret_cast<const char*>(block.data());
   EXPECT_EQ(resolve_port(text), 8);
-  EXPECT_EQ(fake_sockets::last_service_lookup().size(), static_cast<size_t>(kPortTextSize - 1));
+  EXPECT_EQ(fake_sockets::last_service_lookup().size(), static_cast<size_t>(kPortTextLimit));
 }
 
 TEST_F(PortServiceNames, NulEndsTheTextEarly) {

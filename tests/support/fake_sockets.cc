@@ -18,29 +18,38 @@ struct Arrival {
   int64_t at_ms = 0;
 };
 
+// One client's script and record.
+struct Client {
+  int64_t connect_at_ms = 0;
+  std::deque<Arrival> arrivals;
+  ClientEnd end = ClientEnd::kCloses;
+  size_t stall_after_bytes = std::numeric_limits<size_t>::max();
+  int64_t stall_until_ms = kNever;
+
+  bool accepted = false;
+  bool open = false;
+  int64_t accepted_at_ms = -1;
+  int64_t closed_at_ms = -1;
+  int receive_calls = 0;
+  std::vector<uint8_t> sent;
+};
+
 struct Script {
   // What the script says.
   StartupFault fault = StartupFault::kNone;
-  int64_t connect_at_ms = 0;
   std::map<std::string, uint16_t> services;
   std::map<std::string, uint32_t> hosts;
-  std::deque<Arrival> arrivals;
+  std::vector<Client> clients = std::vector<Client>(1);
   int receive_chunk_limit = 0;
-  ClientEnd client_end = ClientEnd::kCloses;
   int send_limit = 0;
   int fail_send_from = 0;
   int fail_send_result = -1;
-  size_t stall_after_bytes = std::numeric_limits<size_t>::max();
-  int64_t stall_until_ms = kNever;
   int64_t time_limit_ms = 60000;
 
   // What happened.
   int64_t now_ms = 0;
   bool time_limit_hit = false;
   bool listener_open = false;
-  bool client_open = false;
-  bool client_accepted = false;
-  std::vector<uint8_t> sent;
   std::vector<SendCall> send_calls;
   int receive_calls = 0;
   int accept_calls = 0;
@@ -76,29 +85,51 @@ void block_until(int64_t time_ms) {
   s.now_ms = std::max(s.now_ms, std::min(time_ms, s.time_limit_ms));
 }
 
+Client& client_at(int client) {
+  return script().clients.at(static_cast<size_t>(client));
+}
+
+// The client behind a handle the server holds open; null for any other handle.
+Client* open_client(net::SocketHandle socket) {
+  Script& s = script();
+  if (socket < kClientHandle || socket >= kClientHandle + static_cast<int64_t>(s.clients.size())) {
+    return nullptr;
+  }
+  Client& client = s.clients[static_cast<size_t>(socket - kClientHandle)];
+  return client.open ? &client : nullptr;
+}
+
+// The client accept() takes next: the first to connect of those not yet accepted.
+Client* next_to_connect() {
+  Client* next = nullptr;
+  for (Client& client : script().clients) {
+    if (client.accepted || client.connect_at_ms < 0) continue;
+    if (next == nullptr || client.connect_at_ms < next->connect_at_ms) next = &client;
+  }
+  return next;
+}
+
 // The fake time at which the socket turns readable (kNever: not by itself).
 int64_t readable_from(net::SocketHandle socket) {
   const Script& s = script();
   if (socket == kListenerHandle && s.listener_open) {
-    return s.connect_at_ms < 0 || s.client_accepted ? kNever : s.connect_at_ms;
+    const Client* next = next_to_connect();
+    return next == nullptr ? kNever : next->connect_at_ms;
   }
-  if (socket == kClientHandle && s.client_open) {
-    if (!s.arrivals.empty()) return s.arrivals.front().at_ms;
-    return s.client_end == ClientEnd::kGoesSilent ? kNever : 0;
+  if (const Client* client = open_client(socket)) {
+    if (!client->arrivals.empty()) return client->arrivals.front().at_ms;
+    return client->end == ClientEnd::kGoesSilent ? kNever : 0;
   }
   return kNever;
 }
 
 // The fake time at which the client's socket can take bytes again (now: it can).
-int64_t writable_from() {
-  const Script& s = script();
-  return s.sent.size() >= s.stall_after_bytes ? s.stall_until_ms : s.now_ms;
+int64_t writable_from(const Client& client) {
+  return client.sent.size() >= client.stall_after_bytes ? client.stall_until_ms : script().now_ms;
 }
 
 bool open_handle(net::SocketHandle socket) {
-  const Script& s = script();
-  return (socket == kListenerHandle && s.listener_open) ||
-         (socket == kClientHandle && s.client_open);
+  return (socket == kListenerHandle && script().listener_open) || open_client(socket) != nullptr;
 }
 
 }  // namespace
@@ -113,7 +144,7 @@ void fail_startup_step(StartupFault fault) {
   script().fault = fault;
 }
 void client_connects_at_ms(int64_t time_ms) {
-  script().connect_at_ms = time_ms;
+  client_at(0).connect_at_ms = time_ms;
 }
 void add_service(const std::string& name, uint16_t port) {
   script().services[name] = port;
@@ -124,20 +155,14 @@ void add_host(const std::string& name, uint32_t ipv4) {
 }
 
 void client_sends(const std::vector<uint8_t>& bytes, int64_t arrival_ms) {
-  if (bytes.empty()) return;
-  Script& s = script();
-  const int64_t after_earlier = s.arrivals.empty() ? 0 : s.arrivals.back().at_ms;
-  Arrival arrival;
-  arrival.bytes = bytes;
-  arrival.at_ms = std::max(arrival_ms, after_earlier);
-  s.arrivals.push_back(std::move(arrival));
+  sends(0, bytes, arrival_ms);
 }
 
 void set_receive_chunk_limit(int bytes) {
   script().receive_chunk_limit = bytes;
 }
 void set_client_end(ClientEnd end) {
-  script().client_end = end;
+  ends(0, end);
 }
 void set_send_limit(int bytes) {
   script().send_limit = bytes;
@@ -149,8 +174,7 @@ void fail_send_from_call(int n, int result) {
 }
 
 void client_stops_reading(size_t after_bytes, int64_t until_ms) {
-  script().stall_after_bytes = after_bytes;
-  script().stall_until_ms = until_ms < 0 ? kNever : until_ms;
+  stops_reading(0, after_bytes, until_ms);
 }
 
 void set_time_limit_ms(int64_t limit_ms) {
@@ -166,7 +190,7 @@ bool time_limit_hit() {
   return script().time_limit_hit;
 }
 const std::vector<uint8_t>& sent_bytes() {
-  return script().sent;
+  return sent_to(0);
 }
 const std::vector<SendCall>& send_calls() {
   return script().send_calls;
@@ -179,9 +203,7 @@ std::vector<int> send_sizes() {
 }
 
 size_t unreceived_bytes() {
-  size_t left = 0;
-  for (const Arrival& arrival : script().arrivals) left += arrival.bytes.size() - arrival.taken;
-  return left;
+  return unreceived_by(0);
 }
 
 int receive_calls() {
@@ -197,7 +219,9 @@ int cleanup_calls() {
   return script().cleanup_calls;
 }
 int open_sockets() {
-  return (script().listener_open ? 1 : 0) + (script().client_open ? 1 : 0);
+  int open = script().listener_open ? 1 : 0;
+  for (const Client& client : script().clients) open += client.open ? 1 : 0;
+  return open;
 }
 bool listener_closed_before_first_receive() {
   return script().listener_closed_before_first_receive;
@@ -219,6 +243,62 @@ const std::string& last_service_lookup() {
 }
 const std::string& last_host_lookup() {
   return script().last_host_lookup;
+}
+
+// ---- Several clients ---------------------------------------------------------------------
+
+int connect_client(int64_t connect_at_ms) {
+  Script& s = script();
+  s.clients.emplace_back();
+  s.clients.back().connect_at_ms = connect_at_ms;
+  return static_cast<int>(s.clients.size()) - 1;
+}
+
+void sends(int client, const std::vector<uint8_t>& bytes, int64_t arrival_ms) {
+  if (bytes.empty()) return;
+  std::deque<Arrival>& arrivals = client_at(client).arrivals;
+  const int64_t after_earlier = arrivals.empty() ? 0 : arrivals.back().at_ms;
+  Arrival arrival;
+  arrival.bytes = bytes;
+  arrival.at_ms = std::max(arrival_ms, after_earlier);
+  arrivals.push_back(std::move(arrival));
+}
+
+void ends(int client, ClientEnd end) {
+  client_at(client).end = end;
+}
+
+void stops_reading(int client, size_t after_bytes, int64_t until_ms) {
+  client_at(client).stall_after_bytes = after_bytes;
+  client_at(client).stall_until_ms = until_ms < 0 ? kNever : until_ms;
+}
+
+net::SocketHandle handle_of(int client) {
+  return kClientHandle + client;
+}
+
+const std::vector<uint8_t>& sent_to(int client) {
+  return client_at(client).sent;
+}
+
+size_t unreceived_by(int client) {
+  size_t left = 0;
+  for (const Arrival& arrival : client_at(client).arrivals) {
+    left += arrival.bytes.size() - arrival.taken;
+  }
+  return left;
+}
+
+int receives_from(int client) {
+  return client_at(client).receive_calls;
+}
+
+int64_t accepted_at_ms(int client) {
+  return client_at(client).accepted_at_ms;
+}
+
+int64_t closed_at_ms(int client) {
+  return client_at(client).closed_at_ms;
 }
 
 }  // namespace quorvel::fake_sockets
@@ -314,9 +394,10 @@ bool is_readable(SocketHandle socket, int timeout_ms) {
 
 bool is_writable(SocketHandle socket, int timeout_ms) {
   fake::Script& s = fake::script();
-  if (socket != fake::kClientHandle || !s.client_open) return false;
+  const fake::Client* client = fake::open_client(socket);
+  if (client == nullptr) return false;
   const int64_t wake_ms = s.now_ms + std::max(timeout_ms, 0);
-  const int64_t ready_ms = fake::writable_from();
+  const int64_t ready_ms = fake::writable_from(*client);
   if (ready_ms <= wake_ms) {
     fake::block_until(ready_ms);
     return true;
@@ -325,57 +406,91 @@ bool is_writable(SocketHandle socket, int timeout_ms) {
   return fake::broken();
 }
 
+int wait_for_sockets(SocketWait* sockets, int count, int timeout_ms) {
+  fake::Script& s = fake::script();
+  const int64_t wake_ms = s.now_ms + std::max(timeout_ms, 0);
+  int64_t ready_ms = fake::kNever;
+  for (int i = 0; i < count; ++i) {
+    if (sockets[i].want_read) ready_ms = std::min(ready_ms, fake::readable_from(sockets[i].socket));
+    const fake::Client* client = fake::open_client(sockets[i].socket);
+    if (sockets[i].want_write && client != nullptr) {
+      ready_ms = std::min(ready_ms, fake::writable_from(*client));
+    }
+  }
+  fake::block_until(std::min(ready_ms, wake_ms));
+  // A broken connection shows as ready, so that the next call fails at once.
+  const bool broken = fake::broken();
+  int marked = 0;
+  for (int i = 0; i < count; ++i) {
+    SocketWait& wait = sockets[i];
+    const bool open = fake::open_handle(wait.socket);
+    const fake::Client* client = fake::open_client(wait.socket);
+    wait.readable =
+        wait.want_read && open && (broken || fake::readable_from(wait.socket) <= s.now_ms);
+    wait.writable = wait.want_write && client != nullptr &&
+                    (broken || fake::writable_from(*client) <= s.now_ms);
+    marked += wait.readable || wait.writable ? 1 : 0;
+  }
+  return marked;
+}
+
 SocketHandle accept_client(SocketHandle listener) {
   fake::Script& s = fake::script();
   ++s.accept_calls;
-  if (listener != fake::kListenerHandle || !s.listener_open || s.client_accepted) {
+  fake::Client* client = fake::next_to_connect();
+  if (listener != fake::kListenerHandle || !s.listener_open || client == nullptr) {
     return kInvalidSocket;
   }
   // accept() blocks until the client connects.
-  fake::block_until(fake::readable_from(listener));
+  fake::block_until(client->connect_at_ms);
   if (fake::broken() || s.fault == StartupFault::kAccept) return kInvalidSocket;
-  s.client_accepted = true;
-  s.client_open = true;
-  return fake::kClientHandle;
+  client->accepted = true;
+  client->open = true;
+  client->accepted_at_ms = s.now_ms;
+  return fake::kClientHandle + (client - s.clients.data());
 }
 
 int receive(SocketHandle socket, uint8_t* buffer, int length) {
   fake::Script& s = fake::script();
   if (s.receive_calls++ == 0) s.listener_closed_before_first_receive = !s.listener_open;
-  if (socket != fake::kClientHandle || !s.client_open || length < 0) return -1;
+  fake::Client* client = fake::open_client(socket);
+  if (client == nullptr || length < 0) return -1;
+  ++client->receive_calls;
   if (length == 0) return 0;
-  // recv() blocks until bytes arrive or the client's end shows.
-  fake::block_until(fake::readable_from(socket));
   if (fake::broken()) return -1;
-  if (s.arrivals.empty()) return s.client_end == fake::ClientEnd::kCloses ? 0 : -1;
+  // The session receives only once is_readable() said so; the several-clients loop also
+  // tries again after a receive that filled what it asked for.
+  if (fake::readable_from(socket) > s.now_ms) return kWouldBlock;
+  if (client->arrivals.empty()) return client->end == fake::ClientEnd::kCloses ? 0 : -1;
 
-  fake::Arrival& arrival = s.arrivals.front();
+  fake::Arrival& arrival = client->arrivals.front();
   size_t count = std::min(static_cast<size_t>(length), arrival.bytes.size() - arrival.taken);
   if (s.receive_chunk_limit > 0)
     count = std::min(count, static_cast<size_t>(s.receive_chunk_limit));
   std::memcpy(buffer, arrival.bytes.data() + arrival.taken, count);
   arrival.taken += count;
-  if (arrival.taken == arrival.bytes.size()) s.arrivals.pop_front();
+  if (arrival.taken == arrival.bytes.size()) client->arrivals.pop_front();
   return static_cast<int>(count);
 }
 
 int send(SocketHandle socket, const uint8_t* data, int length) {
   fake::Script& s = fake::script();
   const int call = static_cast<int>(s.send_calls.size()) + 1;
+  fake::Client* client = fake::open_client(socket);
   int result;
-  if (socket != fake::kClientHandle || !s.client_open || length < 0 || fake::broken()) {
+  if (client == nullptr || length < 0 || fake::broken()) {
     result = -1;
   } else if (s.fail_send_from > 0 && call >= s.fail_send_from) {
     result = s.fail_send_result;
-  } else if (length > 0 && fake::writable_from() > s.now_ms) {
+  } else if (length > 0 && fake::writable_from(*client) > s.now_ms) {
     result = kWouldBlock;
   } else {
     result = s.send_limit > 0 ? std::min(length, s.send_limit) : length;
-    if (s.sent.size() < s.stall_after_bytes) {
-      const size_t room = s.stall_after_bytes - s.sent.size();
+    if (client->sent.size() < client->stall_after_bytes) {
+      const size_t room = client->stall_after_bytes - client->sent.size();
       result = static_cast<int>(std::min(static_cast<size_t>(result), room));
     }
-    s.sent.insert(s.sent.end(), data, data + result);
+    client->sent.insert(client->sent.end(), data, data + result);
   }
   s.send_calls.push_back({socket, length, result});
   return result;
@@ -383,10 +498,12 @@ int send(SocketHandle socket, const uint8_t* data, int length) {
 
 void close(SocketHandle socket) {
   fake::Script& s = fake::script();
+  fake::Client* client = fake::open_client(socket);
   if (socket == fake::kListenerHandle && s.listener_open) {
     s.listener_open = false;
-  } else if (socket == fake::kClientHandle && s.client_open) {
-    s.client_open = false;
+  } else if (client != nullptr) {
+    client->open = false;
+    client->closed_at_ms = s.now_ms;
   } else {
     ++s.bad_close_calls;
   }

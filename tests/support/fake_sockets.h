@@ -1,9 +1,10 @@
 // A scripted sockets layer: implements every function of server/socket.h against a script,
 // for linking in place of quorvel_sockets (link quorvel_server, then quorvel_fake_sockets).
-// The script says what the one client sends and when, how its bytes arrive, how sends and
+// The script says what each client sends and when, how its bytes arrive, how sends and
 // start-up behave; the fake records what the server sent and which calls it made. Time is a
-// fake clock: is_readable() and is_writable() timeouts and sleep_ms() advance it, so abort
-// tests run at once.
+// fake clock: is_readable(), is_writable() and wait_for_sockets() timeouts and sleep_ms()
+// advance it, so abort tests run at once. One client is scripted by default (client 0, the
+// functions without a client number); connect_client() adds more.
 //
 // The script is global state. Call fake_sockets::reset() before each use (test fixture
 // SetUp, or each fuzzer input); everything below then starts from its default.
@@ -20,6 +21,7 @@ namespace quorvel::fake_sockets {
 
 // The handles the fake hands out.
 constexpr net::SocketHandle kListenerHandle = 3;
+// Client 0's; client n gets kClientHandle + n.
 constexpr net::SocketHandle kClientHandle = 4;
 // The port local_endpoint() gives a socket bound to port 0, as if the system had chosen it.
 constexpr uint16_t kChosenPort = 49152;
@@ -119,6 +121,29 @@ const std::string& last_service_lookup();
 const std::string& last_host_lookup();
 // What last_failure_text() says after a scripted failure.
 constexpr char kFailureText[] = "scripted failure";
+
+// ---- Several clients ---------------------------------------------------------------------
+// Client 0 is the one the functions above script and observe. Each client added here has a
+// script and a record of its own, of the same kinds: it connects at its time (the listener
+// is readable while a client that has connected waits to be accepted; accept() takes them
+// in the order of their times), sends its bytes, ends as set (by default it closes once
+// its bytes are received) and takes replies until it stops reading. A receive() that finds
+// nothing arrived yet returns net::kWouldBlock.
+
+// Adds a client connecting at this fake time; returns its number (1, 2, ...).
+int connect_client(int64_t connect_at_ms = 0);
+void sends(int client, const std::vector<uint8_t>& bytes, int64_t arrival_ms = 0);
+void ends(int client, ClientEnd end);
+void stops_reading(int client, size_t after_bytes, int64_t until_ms = -1);
+
+net::SocketHandle handle_of(int client);
+// Every byte the server sent this client.
+const std::vector<uint8_t>& sent_to(int client);
+size_t unreceived_by(int client);
+int receives_from(int client);
+// The fake time the server accepted and closed the client's connection; -1 when it did not.
+int64_t accepted_at_ms(int client);
+int64_t closed_at_ms(int client);
 
 }  // namespace quorvel::fake_sockets
 

@@ -141,23 +141,36 @@ void ScriptedHost::record(HostCallKind kind, int32_t first, int32_t second) {
   calls_.push_back({kind, first, second, clock_ != nullptr ? clock_() : 0});
 }
 
-void* ScriptedHost::serve_frame(int32_t frame_number) {
-  // The previous frame is valid only until this call.
-  std::free(frame_block_);
-  frame_block_ = nullptr;
-  if (null_frames_.count(frame_number) != 0) return nullptr;
-  const std::vector<uint8_t> frame = expected_frame(frame_number);
-  frame_block_ = std::malloc(frame.size());
-  if (frame_block_ != nullptr && !frame.empty()) {
-    std::memcpy(frame_block_, frame.data(), frame.size());
+void* ScriptedHost::next_block(void** block, size_t* capacity, const std::vector<uint8_t>& bytes,
+                               bool serve) {
+  constexpr uint8_t kPoison = 0xE5;
+  if (!reuse_buffers_) {
+    // The previous block is valid only until this call.
+    std::free(*block);
+    *block = nullptr;
+    if (!serve) return nullptr;
+    *block = std::malloc(bytes.size());
+  } else {
+    if (*block != nullptr) std::memset(*block, kPoison, *capacity);
+    if (!serve) return nullptr;
+    if (bytes.size() > *capacity || *block == nullptr) {
+      std::free(*block);
+      *block = std::malloc(bytes.size() > 0 ? bytes.size() : 1);
+      *capacity = *block != nullptr ? bytes.size() : 0;
+    }
   }
-  return frame_block_;
+  if (*block != nullptr && !bytes.empty()) std::memcpy(*block, bytes.data(), bytes.size());
+  return *block;
+}
+
+void* ScriptedHost::serve_frame(int32_t frame_number) {
+  const bool serve = null_frames_.count(frame_number) == 0;
+  const std::vector<uint8_t> frame = serve ? expected_frame(frame_number) : std::vector<uint8_t>();
+  return next_block(&frame_block_, &frame_capacity_, frame, serve);
 }
 
 void* ScriptedHost::serve_audio(int32_t first_sample, int32_t sample_count, int32_t* delivered) {
-  std::free(audio_block_);
-  audio_block_ = nullptr;
-  if (null_audio_) return nullptr;
+  if (null_audio_) return next_block(&audio_block_, &audio_capacity_, {}, false);
   const int64_t sample_bytes = info_.audio_channels > 0 ? info_.audio_channels * 2 : 0;
   int64_t samples = write_delivered_ ? delivered_samples_ : sample_count;
   if (samples < 0) samples = 0;
@@ -169,11 +182,7 @@ void* ScriptedHost::serve_audio(int32_t first_sample, int32_t sample_count, int3
   if (tell_delivered) *delivered = static_cast<int32_t>(samples);
   const std::vector<uint8_t> audio =
       expected_audio(first_sample, sample_bytes > 0 ? static_cast<int32_t>(samples) : 0);
-  audio_block_ = std::malloc(audio.size());
-  if (audio_block_ != nullptr && !audio.empty()) {
-    std::memcpy(audio_block_, audio.data(), audio.size());
-  }
-  return audio_block_;
+  return next_block(&audio_block_, &audio_capacity_, audio, true);
 }
 
 int32_t ScriptedHost::answer_abort() {

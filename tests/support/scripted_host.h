@@ -4,7 +4,9 @@
 //
 // Frames and audio are served from heap blocks of exactly the size the host promises, and
 // each block is freed at the next call of the same callback: a session that reads past a
-// block, or uses a frame after the next get_frame(), faults under AddressSanitizer.
+// block, or uses a frame after the next get_frame(), faults under AddressSanitizer. With
+// reuse_buffers(), the host instead overwrites one frame buffer and one audio buffer at
+// every fetch, so such a session sends the wrong bytes in any build.
 // The callbacks have no context argument, so one ScriptedHost at a time is the active one:
 // the most recently constructed, until it is destroyed.
 #ifndef QUORVEL_TESTS_SUPPORT_SCRIPTED_HOST_H_
@@ -57,6 +59,10 @@ class ScriptedHost {
   // leaves *delivered untouched and serves the sample count asked for. A request whose
   // block would pass 16 MiB is served that much and told as delivered in either mode.
   void deliver_samples(int32_t samples);
+  // Serves every frame from one buffer and all audio from another, as a real host does: each
+  // get_frame overwrites the frame buffer, each get_audio the audio buffer (poisoned first,
+  // grown when too small). Off by default.
+  void reuse_buffers(bool on) { reuse_buffers_ = on; }
   // Stamps every recorded call with this clock (the fake sockets' now_ms, say); 0 by default.
   void set_clock(int64_t (*clock)()) { clock_ = clock; }
 
@@ -90,6 +96,9 @@ class ScriptedHost {
   void record(HostCallKind kind, int32_t first, int32_t second);
   void* serve_frame(int32_t frame_number);
   void* serve_audio(int32_t first_sample, int32_t sample_count, int32_t* delivered);
+  // The block to serve `bytes` from: a fresh one, or with reuse_buffers the one block,
+  // poisoned and grown as needed; *block holds it until the next call.
+  void* next_block(void** block, size_t* capacity, const std::vector<uint8_t>& bytes, bool serve);
   int32_t answer_abort();
 
   HostOutputInfo info_;
@@ -104,8 +113,11 @@ class ScriptedHost {
   bool write_delivered_ = false;
   int32_t delivered_samples_ = 0;
   int64_t (*clock_)() = nullptr;
+  bool reuse_buffers_ = false;
   void* frame_block_ = nullptr;
   void* audio_block_ = nullptr;
+  size_t frame_capacity_ = 0;  // with reuse_buffers: the blocks' sizes
+  size_t audio_capacity_ = 0;
   ScriptedHost* previous_active_;
 };
 

@@ -9,10 +9,13 @@
 //       keep-waiting setting, then the host aborts
 //   quorvel-host-harness serve-once PLUGIN [opts]    three clients in a row without it: only
 //       the first is served
+//   quorvel-host-harness clients-at-once PLUGIN [opts]  two clients at once with the
+//       several-clients setting, served to the end, then the host aborts
 //   quorvel-host-harness abort-waiting PLUGIN  abort while no client has come
 //   quorvel-host-harness port-taken PLUGIN     the configured port is in use
 //   quorvel-host-harness stalled-client PLUGIN abort while a client has stopped reading
-//   quorvel-host-harness configure PLUGIN [--port T --interlaced 0|1 --keep-waiting 0|1 ...]
+//   quorvel-host-harness configure PLUGIN [--port T --interlaced 0|1 --keep-waiting 0|1
+//       --several-clients 0|1 ...]
 //       opens the settings dialog through the configure slot, then prints its result, the
 //       settings read back through get-settings, and whether the block changed at all
 //
@@ -33,7 +36,8 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: quorvel-host-harness "
-               "table|serve|serve-frames|keep-waiting|serve-once|abort-waiting|port-taken|"
+               "table|serve|serve-frames|keep-waiting|serve-once|clients-at-once|abort-waiting|"
+               "port-taken|"
                "stalled-client|configure "
                "PLUGIN [--name value ...]\n");
   return 2;
@@ -51,6 +55,8 @@ int run_configure(const harness::PluginModule& module, const harness::Options& o
                  static_cast<int32_t>(options.number("read-ahead", block.flag(2))));
   block.set_keep_waiting(
       static_cast<uint8_t>(options.number("keep-waiting", block.keep_waiting())));
+  block.set_several_clients(
+      static_cast<uint8_t>(options.number("several-clients", block.several_clients())));
   module.set_settings()(block.bytes, harness::kSettingsSize);
 
   const int32_t result = module.configure()(nullptr, module.instance());
@@ -87,6 +93,8 @@ int main(int argc, char** argv) {
     harness::run_serve_frames(module, options, &log);
   } else if (mode == "keep-waiting" || mode == "serve-once") {
     harness::run_clients_in_a_row(module, options, mode == "keep-waiting", &log);
+  } else if (mode == "clients-at-once") {
+    harness::run_clients_at_once(module, options, &log);
   } else if (mode == "abort-waiting") {
     harness::run_abort_waiting(module, &log);
   } else if (mode == "port-taken") {

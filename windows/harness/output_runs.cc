@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "concurrent_clients.h"
 #include "port_holder.h"
 #include "sequence_client.h"
 #include "settings_block.h"
@@ -41,6 +42,28 @@ void apply_settings(const PluginModule& module, const std::string& port_text,
   block.set_flag(kTopFieldFirstFlag, static_cast<int32_t>(options.number("top-field-first", 1)));
   block.set_flag(kReadAheadFlag, static_cast<int32_t>(options.number("read-ahead", 1)));
   module.set_settings()(block.bytes, kSettingsSize);
+}
+
+// A free port for a run with clients of the harness's own, in *behaviour, and the settings
+// for it: the keep-waiting and several-clients flags as given, interlaced, top field first
+// and read-ahead on. False when no free port was found.
+bool prepare_clients_run(const PluginModule& module, bool keep_waiting, bool several_clients,
+                         HostBehaviour* behaviour, CheckLog* log) {
+  behaviour->deadline_ms = 60000;
+  {
+    PortHolder probe;
+    behaviour->port = probe.port();
+  }
+  if (!log->expect(behaviour->port != 0, "a free port was found")) return false;
+  SettingsBlock block;
+  block.set_port_text(std::to_string(behaviour->port));
+  block.set_keep_waiting(keep_waiting ? 1 : 0);
+  block.set_several_clients(several_clients ? 1 : 0);
+  block.set_flag(kInterlacedFlag, 1);
+  block.set_flag(kTopFieldFirstFlag, 1);
+  block.set_flag(kReadAheadFlag, 1);
+  module.set_settings()(block.bytes, kSettingsSize);
+  return true;
 }
 
 void check_callbacks(const TestHost& host, CheckLog* log) {
@@ -131,19 +154,7 @@ void run_clients_in_a_row(const PluginModule& module, const Options& options, bo
   constexpr int kClients = 3;
   const StreamShape shape = shape_from(options);
   HostBehaviour behaviour;
-  behaviour.deadline_ms = 60000;
-  {
-    PortHolder probe;
-    behaviour.port = probe.port();
-  }
-  if (!log->expect(behaviour.port != 0, "a free port was found")) return;
-  SettingsBlock block;
-  block.set_port_text(std::to_string(behaviour.port));
-  block.set_keep_waiting(keep_waiting ? 1 : 0);
-  block.set_flag(kInterlacedFlag, 1);
-  block.set_flag(kTopFieldFirstFlag, 1);
-  block.set_flag(kReadAheadFlag, 1);
-  module.set_settings()(block.bytes, kSettingsSize);
+  if (!prepare_clients_run(module, keep_waiting, false, &behaviour, log)) return;
 
   SequenceClients clients(behaviour.port, shape, kClients);
   behaviour.abort_when = &clients.done();
@@ -168,6 +179,31 @@ void run_clients_in_a_row(const PluginModule& module, const Options& options, bo
     log->expect(clients.refused() == kClients - 1, "the later clients find no listener");
     log->expect(!host.calls().abort_when_seen, "the first client's Disconnect ended the run");
   }
+  check_callbacks(host, log);
+}
+
+void run_clients_at_once(const PluginModule& module, const Options& options, CheckLog* log) {
+  constexpr int kClients = 2;
+  const StreamShape shape = shape_from(options);
+  HostBehaviour behaviour;
+  if (!prepare_clients_run(module, false, true, &behaviour, log)) return;
+
+  ConcurrentClients clients(behaviour.port, shape, kClients);
+  behaviour.abort_when = &clients.done();
+  TestHost host(shape, behaviour);
+  const int32_t result = module.output()(host.record());
+  clients.join();
+  const bool refused_after = connection_refused(behaviour.port);
+  std::printf("clients at once: result %d, %d served, %d frames fetched\n", result,
+              clients.served(), host.calls().frames_fetched);
+  log->expect(result == 1, "the run returns 1");
+  log->expect(!host.calls().hit_deadline, "the run ended before the deadline");
+  log->expect(clients.connected_at_once(), "both clients were connected at once");
+  log->expect(clients.served() == kClients, "both clients are served to the end");
+  log->expect(host.calls().abort_when_seen, "the host's abort ended the run");
+  log->expect(host.calls().frames_fetched >= kClients * shape.frame_count,
+              "every client's frames were fetched from the host");
+  log->expect(refused_after, "nothing listens once the run has ended");
   check_callbacks(host, log);
 }
 

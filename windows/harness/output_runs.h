@@ -1,7 +1,7 @@
 // The harness's runs of the plug-in's output function: serving a client with the test
-// stream, clients in a row with and without the keep-waiting setting, an abort while
-// waiting for a client, a port that is already taken, and an abort while a client has
-// stopped reading.
+// stream, clients in a row with and without the keep-waiting setting, two clients at once
+// with the several-clients setting, an abort while waiting for a client, a port that is
+// already taken, and an abort while a client has stopped reading.
 #ifndef QUORVEL_WINDOWS_HARNESS_OUTPUT_RUNS_H_
 #define QUORVEL_WINDOWS_HARNESS_OUTPUT_RUNS_H_
 
@@ -28,6 +28,10 @@ void run_serve_frames(const PluginModule& module, const Options& options, CheckL
 // abort, and the later clients find no listener.
 void run_clients_in_a_row(const PluginModule& module, const Options& options, bool keep_waiting,
                           CheckLog* log);
+// With the several-clients setting, two clients are connected at once and read the stream
+// info and every frame (one forwards, one backwards); once both have ended, the host
+// aborts. The run returns 1 and nothing listens any more.
+void run_clients_at_once(const PluginModule& module, const Options& options, CheckLog* log);
 // Port "0" (any free port); the host aborts at its third poll.
 void run_abort_waiting(const PluginModule& module, CheckLog* log);
 // The port is held by a listener of the harness; the run must give up at once with 1.

@@ -1,6 +1,6 @@
 // The 268-byte settings block as the host holds it: port text (256 bytes, NUL-ended, whose
-// last byte is the keep-waiting flag), then the interlaced, top-field-first and read-ahead
-// flags as 32-bit integers.
+// last two bytes are the several-clients and the keep-waiting flags), then the interlaced,
+// top-field-first and read-ahead flags as 32-bit integers.
 #ifndef QUORVEL_WINDOWS_HARNESS_SETTINGS_BLOCK_H_
 #define QUORVEL_WINDOWS_HARNESS_SETTINGS_BLOCK_H_
 
@@ -13,18 +13,24 @@
 
 namespace harness {
 
+constexpr int kSeveralClientsOffset = 254;
 constexpr int kKeepWaitingOffset = 255;
+// The most bytes of port text a block holds before the NUL that ends it.
+constexpr int kPortTextMax = kSeveralClientsOffset - 1;
 
 struct SettingsBlock {
   uint8_t bytes[kSettingsSize] = {};
 
-  // At most 254 bytes of text, so that a NUL lies before the keep-waiting flag.
+  // At most 253 bytes of text, so that a NUL lies before the flags.
   void set_port_text(const std::string& text) {
-    std::memset(bytes, 0, kKeepWaitingOffset);
-    std::memcpy(bytes, text.data(), text.size() < 254 ? text.size() : 254);
+    std::memset(bytes, 0, kSeveralClientsOffset);
+    const size_t most = kPortTextMax;
+    std::memcpy(bytes, text.data(), text.size() < most ? text.size() : most);
   }
   void set_keep_waiting(uint8_t value) { bytes[kKeepWaitingOffset] = value; }
   int keep_waiting() const { return bytes[kKeepWaitingOffset]; }
+  void set_several_clients(uint8_t value) { bytes[kSeveralClientsOffset] = value; }
+  int several_clients() const { return bytes[kSeveralClientsOffset]; }
   void set_flag(int index, int32_t value) { std::memcpy(bytes + 256 + 4 * index, &value, 4); }
   int32_t flag(int index) const {
     int32_t value;
@@ -33,13 +39,14 @@ struct SettingsBlock {
   }
   std::string port_text() const {
     return std::string(reinterpret_cast<const char*>(bytes),
-                       strnlen(reinterpret_cast<const char*>(bytes), kKeepWaitingOffset));
+                       strnlen(reinterpret_cast<const char*>(bytes), kSeveralClientsOffset));
   }
   // One "name=value" line per setting, for the test scripts to read.
   void print(FILE* out) const {
     std::fprintf(out,
-                 "port=%s\ninterlaced=%d\ntop_field_first=%d\nread_ahead=%d\nkeep_waiting=%d\n",
-                 port_text().c_str(), flag(0), flag(1), flag(2), keep_waiting());
+                 "port=%s\ninterlaced=%d\ntop_field_first=%d\nread_ahead=%d\nkeep_waiting=%d\n"
+                 "several_clients=%d\n",
+                 port_text().c_str(), flag(0), flag(1), flag(2), keep_waiting(), several_clients());
   }
 };
 

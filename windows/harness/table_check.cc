@@ -64,11 +64,12 @@ void check_settings(const PluginModule& module, CheckLog* log) {
   default_settings(defaults);
   log->expect(same_bytes(saved, defaults, kSettingsSize), "the settings start as the defaults");
 
-  // A block with bytes after the port text's NUL must come back exactly, the keep-waiting
-  // flag at offset 255 among them.
+  // A block with bytes after the port text's NUL must come back exactly, the several-clients
+  // flag at offset 254 and the keep-waiting flag at offset 255 among them.
   uint8_t block[kSettingsSize];
   for (int i = 0; i < kSettingsSize; ++i) block[i] = static_cast<uint8_t>(i * 7 + 3);
   std::memcpy(block, "http\0", 5);
+  block[kSeveralClientsOffset] = 1;
   block[kKeepWaitingOffset] = 1;
   log->expect(set(block, kSettingsSize) == kSettingsSize, "set-settings(268) returns 268");
   uint8_t back[kSettingsSize];
@@ -76,6 +77,7 @@ void check_settings(const PluginModule& module, CheckLog* log) {
   log->expect(same_bytes(back, block, kSettingsSize),
               "a block with bytes after the NUL is restored exactly");
   log->expect(back[kKeepWaitingOffset] == 1, "the keep-waiting flag at offset 255 survives");
+  log->expect(back[kSeveralClientsOffset] == 1, "the several-clients flag at offset 254 survives");
 
   static const int32_t kWrongSizes[] = {267, 269, 0, -268};
   uint8_t other[kSettingsSize + 1];

@@ -5,7 +5,7 @@
   from exactly KERNEL32, msvcrt, USER32 and WSOCK32 (Wine would hide a zlib1.dll or
   libstdc++ import: it ships builtin copies of both).
 - From the PE resource directory: the dialog template CONFIG in Japanese (0x411), decoded
-  field by field: style, size, font, caption and the eight controls.
+  field by field: style, size, font, caption and the nine controls.
 - With --exports and --imports: the whole export table and every imported function, DLL by
   DLL, against the lists checked into the repository (windows/quorvel.auo.exports and
   .imports), so a release DLL that exports or needs anything new is caught.
@@ -31,14 +31,15 @@ BS_AUTOCHECKBOX = 0x3
 
 # (id, class, text, x, y, cx, cy), in template order.
 EXPECTED_CONTROLS = [
-    (1, BUTTON, "OK", 8, 82, 52, 14),
-    (2, BUTTON, "ｷｬﾝｾﾙ", 68, 82, 52, 14),
+    (1, BUTTON, "OK", 8, 97, 52, 14),
+    (2, BUTTON, "ｷｬﾝｾﾙ", 68, 97, 52, 14),
     (-1, STATIC, "ポート", 8, 8, 27, 8),
     (100, EDIT, "", 33, 5, 84, 12),
     (1000, BUTTON, "インターレース", 6, 23, 58, 10),
     (1001, BUTTON, "トップ優先", 6, 38, 46, 10),
     (1002, BUTTON, "先読み", 6, 51, 66, 13),
     (1003, BUTTON, "続けて次の接続を待つ", 6, 66, 100, 10),
+    (1004, BUTTON, "複数のクライアントに同時に配信する", 6, 80, 168, 10),
 ]
 
 failures = []
@@ -190,7 +191,7 @@ def check_dialog(plugin):
     version, signature, _help, _ex_style, style, count = r.take("HHIIIH")
     expect((version, signature) == (1, 0xFFFF), "an extended dialog template")
     expect(style == 0x90C800C4, f"dialog style 0x90C800C4, not {style:#x}")
-    expect(r.take("hhhh") == (0, 0, 127, 105), "dialog at 0, 0, size 127 x 105")
+    expect(r.take("hhhh") == (0, 0, 180, 120), "dialog at 0, 0, size 180 x 120")
     expect(r.text_or_ordinal() == "", "no menu")
     expect(r.text_or_ordinal() == "", "the standard dialog class")
     caption = r.text_or_ordinal()

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The settings dialog of quorvel.auo under Wine on a virtual display, driven like a user:
 # the harness opens it through the configure slot, xdotool edits the port (300 characters in
-# mode ok, which OK must cut to 254 and a NUL) and toggles boxes, the keep-waiting box among
-# them, and presses OK (mode ok) or Cancel (mode cancel), and the harness reads the settings
-# back through get-settings. Screenshots of the open dialog, before and after the edits, are
+# mode ok, which OK must cut to 253 and a NUL) and toggles boxes, the keep-waiting and
+# several-clients boxes among them, and presses OK (mode ok) or Cancel (mode cancel), and the
+# harness reads the settings back through get-settings. Screenshots of the open dialog, before and after the edits, are
 # saved in ARTIFACT_DIR.
 #
 # usage: dialog_test.sh ok|cancel HARNESS PLUGIN ARTIFACT_DIR
@@ -41,6 +41,7 @@ timeout 60 wine regedit /S "$report" >/dev/null 2>&1
 # A Wine desktop window, so the screenshot shows the caption.
 ja timeout 60 wine explorer /desktop=quorvel,320x240 "$harness" configure "$plugin" \
   --port 22050 --interlaced 1 --top-field-first 0 --read-ahead 1 --keep-waiting 0 \
+  --several-clients 0 \
   >"$report" 2>/dev/null &
 wine_pid=$!
 
@@ -69,19 +70,20 @@ shot "$artifacts/config-dialog-$mode.png"
 xdotool mousemove --window "$desktop" 160 120
 xdotool windowfocus "$desktop"
 keys() { xdotool key --delay 80 "$@"; sleep 0.2; }
-# 300 characters, more than the 254 that OK keeps before the NUL and the keep-waiting flag.
+# 300 characters, more than the 253 that OK keeps before the NUL and the two flags.
 long_port=$(printf '1234567890%.0s' $(seq 30))
 case "$mode" in
   ok) typed=$long_port ;;
   cancel) typed=12345 ;;
   *) echo "unknown mode $mode" >&2; exit 2 ;;
 esac
-# Focus starts on OK; the tab order is OK, Cancel, port field, the four boxes.
+# Focus starts on OK; the tab order is OK, Cancel, port field, the five boxes.
 keys Tab Tab                        # into the port field, its text selected
 xdotool type --delay 20 "$typed"    # replaces it
 sleep 0.5
 keys Tab space Tab space            # interlaced off, top field first on
 keys Tab Tab space                  # past read-ahead, keep waiting on
+keys Tab space                      # several clients on
 shot "$artifacts/config-dialog-$mode-edited.png"
 case "$mode" in
   ok) keys Tab space ;;          # OK
@@ -98,13 +100,13 @@ cat "$report"
 expect() { grep -qx "$1" "$report" || { echo "FAILED: expected $1" >&2; exit 1; }; }
 expect "result=1"
 if [ "$mode" = ok ]; then
-  # The harness prints the text up to its NUL, reading at most 255 bytes: exactly 254 of them
-  # shows the NUL at offset 254.
-  expect "port=${long_port:0:254}"
+  # The harness prints the text up to its NUL, reading at most 254 bytes: exactly 253 of them
+  # shows the NUL at offset 253.
+  expect "port=${long_port:0:253}"
   expect "interlaced=0"; expect "top_field_first=1"; expect "read_ahead=1"; expect "keep_waiting=1"
-  expect "block_unchanged=0"
+  expect "several_clients=1"; expect "block_unchanged=0"
 else
   expect "port=22050"; expect "interlaced=1"; expect "top_field_first=0"; expect "read_ahead=1"
-  expect "keep_waiting=0"; expect "block_unchanged=1"
+  expect "keep_waiting=0"; expect "several_clients=0"; expect "block_unchanged=1"
 fi
 echo "dialog $mode: passed; screenshots in $artifacts"
