@@ -26,13 +26,13 @@
 #include <vector>
 
 #include "bench/bare_client.h"
-#include "bench/bare_socket.h"
 #include "bench/bench_frame.h"
 #include "bench/connection.h"
 #include "bench/interleaved_timer.h"
 #include "bench/report_table.h"
 #include "bench/sections.h"
 #include "bench/server_process.h"
+#include "client/client_socket.h"
 #include "wire/compression_type.h"
 #include "wire/protocol.h"
 
@@ -198,7 +198,9 @@ StallFigures stall_run(const BenchContext& context, const std::string& y4m, cons
   double window_start = 0.0;
   double window_end = 0.0;
   std::thread staller([&] {
-    BareSocket socket = BareSocket::connect_loopback(server->port());
+    client::ClientSocket socket;
+    std::string problem;
+    socket.connect("127.0.0.1", std::to_string(server->port()), 0, &problem);
     uint8_t request[kHeaderSize + kGetFramePayloadMin];
     std::this_thread::sleep_for(std::chrono::duration<double>(lead));
     window_start = now_seconds();
@@ -210,9 +212,9 @@ StallFigures stall_run(const BenchContext& context, const std::string& y4m, cons
     std::vector<uint8_t> reply;
     for (int n = 0; with_staller && n < plan.stalled_requests; ++n) {
       uint8_t header[kHeaderSize];
-      if (!socket.receive_exactly(header, kHeaderSize)) break;
+      if (socket.receive_exactly(header, kHeaderSize) != client::IoResult::kOk) break;
       reply.resize(static_cast<size_t>(read_header(header).length - 1));
-      if (!socket.receive_exactly(reply.data(), reply.size())) break;
+      if (socket.receive_exactly(reply.data(), reply.size()) != client::IoResult::kOk) break;
     }
     std::this_thread::sleep_for(std::chrono::duration<double>(lead));
     stop = true;

@@ -125,7 +125,7 @@ class FetchRuns {
     const client::FetchOutcome outcome = client::run_fetch(client, plan, sinks);
     const double seconds = now_seconds() - start;
     if (!outcome.ok) return fail("quorvel-fetch: " + outcome.error);
-    return outcome.frames_written / seconds;
+    return static_cast<double>(outcome.frames_written) / seconds;
   }
 
   double fail(const std::string& problem) {
