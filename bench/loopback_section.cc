@@ -1,8 +1,8 @@
 // End to end over 127.0.0.1: the frames per second that quorvel-fetch's receive path (each
 // reply checked by DeliveryClient and decoded by one FrameDecoder) gets from the session,
 // with each codec and read-ahead on and off, against a bare sender of the same reply bytes
-// in the same sends, one small request per frame, read by a bare client. The connections take turns in
-// short slices, so all of them see the same machine.
+// in the same sends, one small request per frame, read by a bare client. The connections take turns
+// in short slices, so all of them see the same machine.
 #include <memory>
 #include <string>
 #include <vector>
