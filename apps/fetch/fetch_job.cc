@@ -127,11 +127,16 @@ class FetchRun {
     const size_t depth = static_cast<size_t>(std::max(1, plan_.requests_ahead));
     // Replies of one kind in flight and waiting: a writer's queue never fills, so a push
     // never waits for an output that is behind.
-    held_most_ = depth + kRepliesWaiting;
+    const auto threads = static_cast<size_t>(std::max(1, plan_.decode_threads));
+    held_most_ = depth + kRepliesWaiting + threads - 1;
     RequestPlan plan(info_, request_span());
-    start_writers();
-    Writer video(held_most_, [this](FetchReply& reply) { return video_writer_->write(reply); });
-    Writer audio(held_most_, [this](FetchReply& reply) { return audio_writer_->write(reply); });
+    start_writers(threads);
+    Writer video(
+        held_most_, threads,
+        [this](FetchReply& reply, size_t thread) { video_writer_->prepare(reply, thread); },
+        [this](FetchReply& reply, size_t thread) { return video_writer_->write(reply, thread); });
+    Writer audio(held_most_,
+                 [this](FetchReply& reply, size_t) { return audio_writer_->write(reply); });
     std::deque<PlannedRequest> in_flight;
     bool sending = true;
     bool receiving = true;
@@ -216,8 +221,8 @@ class FetchRun {
     return std::min(end, audio_end_);
   }
 
-  // The writing threads' work, each owning what it touches.
-  void start_writers() {
+  // The writing threads' work, each writer owning what it touches.
+  void start_writers(size_t video_threads) {
     if (video_out_ != nullptr) {
       VideoSetup setup;
       setup.output = video_out_;
@@ -228,7 +233,7 @@ class FetchRun {
       setup.progress = sinks_.progress;
       setup.notice = sinks_.notice;
       setup.notice_context = sinks_.notice_context;
-      video_writer_ = std::make_unique<VideoWriter>(setup);
+      video_writer_ = std::make_unique<VideoWriter>(setup, video_threads);
     }
     if (audio_out_ != nullptr) {
       audio_writer_ = std::make_unique<AudioWriter>(

@@ -2,7 +2,7 @@
 // then fetches the chosen frames in order with the audio that plays during each, and
 // writes them as Y4M (or raw YUY2) and WAV. Requests go out ahead of the replies (the
 // server answers in order and finds the next request waiting), and replies are decoded and
-// written on a thread of their own while the next ones arrive. The program, the benchmark and the
+// written on threads of their own while the next ones arrive. The program, the benchmark and the
 // soak test drive the same loop; it reports through a FetchOutcome and prints nothing itself except
 // through the progress line it is given.
 #ifndef QUORVEL_APPS_FETCH_FETCH_JOB_H_
@@ -30,6 +30,9 @@ struct FetchPlan {
   // Requests sent ahead of the replies read; 1 waits for each reply before the next request.
   static constexpr int kDefaultRequestsAhead = 8;
   int requests_ahead = kDefaultRequestsAhead;
+  // Threads that decode frames and convert them to Y4M's planes, several frames at once;
+  // the frames are still written in order.
+  int decode_threads = 1;
   // Asked between replies and while an output keeps the run waiting: once it says so, the
   // run stops early (the user pressed Ctrl-C or sent SIGTERM); kNow skips the replies on
   // their way and anything else that needs the server. May be null.

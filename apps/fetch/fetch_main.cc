@@ -3,9 +3,11 @@
 // 1 failure (connection refused or lost, malformed reply), 2 usage, 130 and 143 after
 // Ctrl-C and SIGTERM (the run stops cleanly: Disconnect, headers that say what was written;
 // a second signal skips the replies on their way, not the headers).
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -31,6 +33,16 @@ using quorvel::apps::kExitOk;
 using quorvel::apps::kExitUsage;
 
 constexpr char kProgram[] = "quorvel-fetch";
+constexpr int kMaxDecodeThreads = 16;
+
+// One decode thread for each core this process may run on beyond the one that receives,
+// at least one: a client with cores to spare decodes several frames at once.
+int default_decode_threads() {
+  cpu_set_t cores;
+  CPU_ZERO(&cores);
+  const int count = sched_getaffinity(0, sizeof cores, &cores) == 0 ? CPU_COUNT(&cores) : 1;
+  return std::max(1, std::min(kMaxDecodeThreads, count - 1));
+}
 
 struct Options {
   std::string server;
@@ -43,6 +55,7 @@ struct Options {
   bool progress = false;
   bool quiet = false;
   int requests_ahead = FetchPlan::kDefaultRequestsAhead;
+  int decode_threads = default_decode_threads();
   double timeout_seconds = 0;
 };
 
@@ -87,6 +100,13 @@ void add_options(CLI::App& app, Options& options) {
                  "requests sent ahead of the replies, 1 to 64 (default 8), so that the server "
                  "always finds the next one waiting; 1 waits for each reply")
       ->check(CLI::Range(1, 64))
+      ->option_text("N");
+  app.add_option("--threads", options.decode_threads,
+                 "threads that decode and convert frames, several at once, 1 to " +
+                     std::to_string(kMaxDecodeThreads) +
+                     " (default: the cores available, less one for receiving); the frames are "
+                     "still written in order")
+      ->check(CLI::Range(1, kMaxDecodeThreads))
       ->option_text("N");
   app.add_option("--timeout", options.timeout_seconds,
                  "give up when the server does not accept the connection, or is silent, this "
@@ -200,6 +220,7 @@ int make_plan(const Options& options, bool stdout_closed, FetchPlan* plan, Serve
   plan->compression_mask = choice.mask;
   plan->raw_video = options.raw;
   plan->requests_ahead = options.requests_ahead;
+  plan->decode_threads = options.decode_threads;
   plan->stop = stop_check;
   return kExitOk;
 }

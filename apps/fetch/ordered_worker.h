@@ -1,10 +1,12 @@
-// OrderedWorker: hands items, in the order they are pushed, to one handler running on a
-// thread of its own, with at most `capacity` items waiting, so the thread that receives
-// replies never waits for decoding and writing, and memory stays bounded. The handler
-// returns false to stop: the items still waiting are dropped and push() says so. Spent
-// items come back through take_spare(), so their buffers are reused rather than allocated
-// per frame. backlog() lets the pushing side hold back before the worker falls too far
-// behind.
+// OrderedWorker: hands items, in the order they are pushed, to handlers running on threads
+// of their own, with at most `capacity` items waiting, so the thread that receives replies
+// never waits for decoding and writing, and memory stays bounded. Each item goes through two
+// stages on one thread: prepare (decoding), which several threads may run at once on
+// different items, then commit (writing), which runs for one item at a time in push order.
+// commit returns false to stop: the items still waiting or prepared are dropped and push()
+// says so. Spent items come back through take_spare(), so their buffers are reused rather
+// than allocated per frame. backlog() lets the pushing side hold back before the workers
+// fall too far behind.
 #ifndef QUORVEL_APPS_FETCH_ORDERED_WORKER_H_
 #define QUORVEL_APPS_FETCH_ORDERED_WORKER_H_
 
@@ -24,17 +26,25 @@ namespace quorvel::client {
 template <typename Item>
 class OrderedWorker {
  public:
-  using Handler = std::function<bool(Item&)>;
+  // Both get the index of the thread they run on (0 to threads - 1), so each thread can keep
+  // state of its own: an item's commit runs on the thread that prepared it.
+  using Prepare = std::function<void(Item&, size_t thread)>;
+  using Commit = std::function<bool(Item&, size_t thread)>;
 
-  // REQUIRES: capacity >= 1.
-  OrderedWorker(size_t capacity, Handler handler)
-      : capacity_(capacity), handler_(std::move(handler)), thread_([this] { run(); }) {}
+  // REQUIRES: capacity >= 1, threads >= 1.
+  OrderedWorker(size_t capacity, size_t threads, Prepare prepare, Commit commit)
+      : capacity_(capacity), prepare_(std::move(prepare)), commit_(std::move(commit)) {
+    for (size_t n = 0; n < threads; ++n) threads_.emplace_back([this, n] { run(n); });
+  }
+  // One thread that only commits.
+  OrderedWorker(size_t capacity, Commit commit)
+      : OrderedWorker(capacity, 1, nullptr, std::move(commit)) {}
   ~OrderedWorker() { finish(); }
   OrderedWorker(const OrderedWorker&) = delete;
   OrderedWorker& operator=(const OrderedWorker&) = delete;
 
-  // Waits while capacity items are waiting. False once the handler has stopped (the item
-  // is dropped).
+  // Waits while capacity items are waiting. False once a commit has stopped (the item is
+  // dropped).
   bool push(Item item) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [this] { return stopped_ || waiting_.size() < capacity_; });
@@ -44,7 +54,7 @@ class OrderedWorker {
     return true;
   }
 
-  // An item the handler is done with, or a new one.
+  // An item the handlers are done with, or a new one.
   Item take_spare() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (spares_.empty()) return Item();
@@ -58,66 +68,74 @@ class OrderedWorker {
     return stopped_;
   }
 
-  // Items pushed and not yet handled to the end: those waiting and the one in hand.
+  // Items pushed and not yet committed: those waiting and those in hand.
   size_t backlog() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return waiting_.size() + (busy_ ? 1 : 0);
+    return waiting_.size() + static_cast<size_t>(taken_ - committed_);
   }
 
-  // Waits up to timeout for the handler to finish an item (or to stop).
+  // Waits up to timeout for a commit to finish (or to stop).
   void wait_for_progress(std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(mutex_);
-    const uint64_t handled = handled_;
-    changed_.wait_for(lock, timeout, [&] { return stopped_ || handled_ != handled; });
+    const uint64_t committed = committed_;
+    changed_.wait_for(lock, timeout, [&] { return stopped_ || committed_ != committed; });
   }
 
-  // Lets the handler take every waiting item (unless it stops), then ends the thread.
+  // Lets the handlers take every waiting item (unless a commit stops), then ends the threads.
   void finish() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       closing_ = true;
       changed_.notify_all();
     }
-    if (thread_.joinable()) thread_.join();
+    for (std::thread& thread : threads_) {
+      if (thread.joinable()) thread.join();
+    }
   }
 
  private:
-  void run() {
+  void run(size_t thread) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      changed_.wait(lock, [this] { return closing_ || !waiting_.empty(); });
-      if (waiting_.empty()) return;  // closing, and nothing left
+      changed_.wait(lock, [this] { return stopped_ || closing_ || !waiting_.empty(); });
+      if (stopped_ || waiting_.empty()) return;  // stopped, or closing with nothing left
       Item item = std::move(waiting_.front());
       waiting_.pop_front();
-      busy_ = true;
+      const uint64_t turn = taken_++;
       changed_.notify_all();  // room for the next push
       lock.unlock();
-      const bool go_on = handler_(item);
+      if (prepare_) prepare_(item, thread);
       lock.lock();
-      busy_ = false;
-      ++handled_;
-      changed_.notify_all();
+      changed_.wait(lock, [&] { return stopped_ || committed_ == turn; });
+      if (stopped_) {
+        spares_.push_back(std::move(item));
+        return;
+      }
+      lock.unlock();
+      const bool go_on = commit_(item, thread);
+      lock.lock();
+      ++committed_;
       spares_.push_back(std::move(item));
       if (!go_on) {
         stopped_ = true;
         waiting_.clear();
-        changed_.notify_all();
-        return;
       }
+      changed_.notify_all();
     }
   }
 
   const size_t capacity_;
-  const Handler handler_;
+  const Prepare prepare_;  // may be null
+  const Commit commit_;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Item> waiting_;
-  std::vector<Item> spares_;  // bounded by capacity + 1: only pushed items come back
+  std::vector<Item> spares_;  // bounded by capacity + threads: only pushed items come back
   bool closing_ = false;
   bool stopped_ = false;
-  bool busy_ = false;     // the handler has an item
-  uint64_t handled_ = 0;  // items the handler has finished
-  std::thread thread_;    // last: it starts once everything above is ready
+  uint64_t taken_ = 0;                // items the threads have taken from waiting_
+  uint64_t committed_ = 0;            // items committed, in push order: the next turn to commit
+  std::vector<std::thread> threads_;  // last: they start once everything above is ready
 };
 
 }  // namespace quorvel::client

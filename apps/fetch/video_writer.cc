@@ -13,35 +13,44 @@ const char* field_order_words(FieldOrder order) {
 
 }  // namespace
 
-bool VideoWriter::write(const FetchReply& reply) {
-  if (!setup_.output->is_open() && !start()) return false;
+void VideoWriter::prepare(const FetchReply& reply, size_t thread) {
+  Lane& lane = lanes_[thread];
   const ReceivedFrame& frame = reply.frame;
-  const uint8_t* yuy2 = frame.payload.data();
+  lane.yuy2 = frame.payload.data();
+  lane.result = DecodeResult::kOk;
   if (frame.record.compression != kCompressionNone) {
-    const DecodeResult result = decoder_.decode(frame.record, frame.payload.data());
-    if (result != DecodeResult::kOk) {
-      end_.error = FrameDecoder::problem(frame.record, result);
-      return false;
-    }
-    yuy2 = decoder_.frame();
+    lane.result = lane.decoder.decode(frame.record, frame.payload.data());
+    if (lane.result != DecodeResult::kOk) return;
+    lane.yuy2 = lane.decoder.frame();
   }
-  const bool ok = write_frame(yuy2);
-  decoder_.release();
+  if (!setup_.raw) {
+    yuy2_to_planar_422(lane.yuy2, setup_.info.width, setup_.info.height, &lane.planar);
+    lane.decoder.release();
+  }
+}
+
+bool VideoWriter::write(const FetchReply& reply, size_t thread) {
+  Lane& lane = lanes_[thread];
+  if (!setup_.output->is_open() && !start()) return false;
+  if (lane.result != DecodeResult::kOk) {
+    end_.error = FrameDecoder::problem(reply.frame.record, lane.result);
+    return false;
+  }
+  const bool ok = write_frame(lane);
+  lane.decoder.release();
   if (!ok) return false;
   ++frames_written_;
   if (setup_.progress != nullptr) setup_.progress->update(frames_written_, reply.bytes_received);
   return true;
 }
 
-bool VideoWriter::write_frame(const uint8_t* yuy2) {
-  const StreamInfoRecord& info = setup_.info;
+bool VideoWriter::write_frame(const Lane& lane) {
   if (setup_.raw) {
-    return write_output(setup_.output, &end_, yuy2,
-                        static_cast<uint64_t>(stream_frame_bytes(info)));
+    return write_output(setup_.output, &end_, lane.yuy2,
+                        static_cast<uint64_t>(stream_frame_bytes(setup_.info)));
   }
-  yuy2_to_planar_422(yuy2, info.width, info.height, &planar_);
   return write_output(setup_.output, &end_, kY4mFrameHeader, sizeof kY4mFrameHeader - 1) &&
-         write_output(setup_.output, &end_, planar_.data(), planar_.size());
+         write_output(setup_.output, &end_, lane.planar.data(), lane.planar.size());
 }
 
 // Creates the file and writes the Y4M stream header.

@@ -1,8 +1,9 @@
-// VideoWriter: the work of the video's writing thread. Each frame reply is decoded through
-// the codec it names, converted to Y4M's planes (or kept as packed YUY2 bytes) and written;
-// the file is created, and its stream header written, with the first frame, so that a run
-// that fails before it leaves an existing file alone. The writer owns everything it
-// touches; the run reads what it wrote once the thread has finished.
+// VideoWriter: the work of the video's threads. Each frame reply is decoded through the
+// codec it names and converted to Y4M's planes (or kept as packed YUY2 bytes) by prepare(),
+// on any of the threads, each with a decoder of its own; write() then writes the frames in
+// order. The file is created, and its stream header written, with the first frame, so that
+// a run that fails before it leaves an existing file alone. The writer owns everything it
+// touches; the run reads what it wrote once the threads have finished.
 #ifndef QUORVEL_APPS_FETCH_VIDEO_WRITER_H_
 #define QUORVEL_APPS_FETCH_VIDEO_WRITER_H_
 
@@ -34,10 +35,14 @@ struct VideoSetup {
 
 class VideoWriter {
  public:
-  explicit VideoWriter(const VideoSetup& setup) : setup_(setup) {}
+  // REQUIRES: threads >= 1.
+  VideoWriter(const VideoSetup& setup, size_t threads) : setup_(setup), lanes_(threads) {}
 
-  // On the writing thread. False when the output takes no more; end() says why.
-  bool write(const FetchReply& reply);
+  // On thread `thread`, several at once on different replies.
+  void prepare(const FetchReply& reply, size_t thread);
+  // On the thread that prepared the reply, one at a time, in the frames' order. False when
+  // the output takes no more; end() says why.
+  bool write(const FetchReply& reply, size_t thread);
 
   // Once the writing thread has finished.
   int64_t frames_written() const { return frames_written_; }
@@ -46,16 +51,23 @@ class VideoWriter {
   VideoWritten written() const;
 
  private:
+  // What one thread keeps between a reply's prepare and its write.
+  struct Lane {
+    FrameDecoder decoder;
+    std::vector<uint8_t> planar;
+    const uint8_t* yuy2 = nullptr;  // the decoded frame, for raw output
+    DecodeResult result = DecodeResult::kOk;
+  };
+
   bool start();
-  bool write_frame(const uint8_t* yuy2);
+  bool write_frame(const Lane& lane);
 
   const VideoSetup setup_;
   OutputEnd end_;
   int64_t frames_written_ = 0;
   Y4mStreamFormat format_;
   std::string header_;
-  FrameDecoder decoder_;
-  std::vector<uint8_t> planar_;
+  std::vector<Lane> lanes_;  // one a thread
 };
 
 }  // namespace quorvel::client

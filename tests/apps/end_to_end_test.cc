@@ -167,6 +167,7 @@ uint64_t tone_samples_of_frames(int64_t frames) {
 struct CodecRun {
   const char* compression;
   const char* read_ahead;
+  const char* threads;  // decode threads: with several, frames still come out in order
 };
 
 class PatternDeliveryTest : public ::testing::TestWithParam<CodecRun> {};
@@ -178,7 +179,7 @@ TEST_P(PatternDeliveryTest, FramesAndToneArriveBitExact) {
       start_server({"--size", "64x48", "--frames", "12", "--read-ahead", run.read_ahead});
   const Finished fetched =
       fetch({server.address(), "--raw", "-o", dir.file("video.yuy2"), "--audio-out",
-             dir.file("audio.wav"), "--compression", run.compression});
+             dir.file("audio.wav"), "--compression", run.compression, "--threads", run.threads});
   ASSERT_EQ(fetched.code, 0) << fetched.err;
   expect_server_exits_cleanly(server);
 
@@ -197,12 +198,15 @@ TEST_P(PatternDeliveryTest, FramesAndToneArriveBitExact) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCodec, PatternDeliveryTest,
-                         ::testing::Values(CodecRun{"none", "1"}, CodecRun{"none", "0"},
-                                           CodecRun{"lzo", "1"}, CodecRun{"fano", "1"},
-                                           CodecRun{"deflate", "1"}, CodecRun{"deflate", "0"}),
+                         ::testing::Values(CodecRun{"none", "1", "1"}, CodecRun{"none", "0", "3"},
+                                           CodecRun{"lzo", "1", "1"}, CodecRun{"lzo", "1", "3"},
+                                           CodecRun{"fano", "1", "4"},
+                                           CodecRun{"deflate", "1", "1"},
+                                           CodecRun{"deflate", "0", "2"}),
                          [](const ::testing::TestParamInfo<CodecRun>& param_info) {
                            return std::string(param_info.param.compression) + "_read_ahead_" +
-                                  param_info.param.read_ahead;
+                                  param_info.param.read_ahead + "_threads_" +
+                                  param_info.param.threads;
                          });
 
 TEST(EndToEndTest, FrameRangeBringsTheAudioThatPlaysDuringIt) {
