@@ -5,6 +5,7 @@
 #include <new>
 
 #include "codecs/lzo_api.h"
+#include "codecs/lzo_expand.h"
 #include "codecs/vertical_delta.h"
 #include "util/input_check.h"
 
@@ -49,6 +50,21 @@ int32_t LzoCodec::encode(uint8_t* frame, int32_t row_bytes, int32_t rows, int32_
   return static_cast<int32_t>(out_len);
 }
 
+// The streams lzo1x_expand declines, all of them broken or odd: liblzo2 says what they hold,
+// so the bytes and the status a client gets for them are liblzo2's. Returns the bytes it
+// produced.
+size_t LzoCodec::decode_with_liblzo2(const uint8_t* payload, int32_t payload_len, int32_t n) {
+  // lzo1x_expand may have written anywhere in the block.
+  std::memset(output_buffer, 0, static_cast<size_t>(n));
+  // The safe decompressor stops at the preset out-length (the block's size) and at the end
+  // of the payload, whatever the payload says.
+  lzo_uint out_len = static_cast<lzo_uint>(n);
+  last_result = lzo1x_decompress_safe(payload, static_cast<lzo_uint>(payload_len), output_buffer,
+                                      &out_len, nullptr);
+  if (!QUORVEL_INPUT_OK(out_len <= static_cast<lzo_uint>(n))) out_len = static_cast<lzo_uint>(n);
+  return out_len;
+}
+
 int32_t LzoCodec::decode(const uint8_t* payload, int32_t row_bytes, int32_t rows, int32_t pitch,
                          int32_t payload_len) {
   output_not_owned = false;
@@ -58,12 +74,13 @@ int32_t LzoCodec::decode(const uint8_t* payload, int32_t row_bytes, int32_t rows
   output_buffer = take_block(static_cast<size_t>(n));
   if (output_buffer == nullptr) return 0;
 
-  // The safe decompressor stops at the preset out-length (the block's size) and at the end
-  // of the payload, whatever the payload says.
-  lzo_uint out_len = static_cast<lzo_uint>(n);
-  last_result = lzo1x_decompress_safe(payload, static_cast<lzo_uint>(payload_len), output_buffer,
-                                      &out_len, nullptr);
-  if (!QUORVEL_INPUT_OK(out_len <= static_cast<lzo_uint>(n))) out_len = static_cast<lzo_uint>(n);
+  size_t out_len = 0;
+  if (lzo1x_expand(payload, static_cast<size_t>(payload_len), output_buffer, static_cast<size_t>(n),
+                   &out_len)) {
+    last_result = LZO_E_OK;
+  } else {
+    out_len = decode_with_liblzo2(payload, payload_len, n);
+  }
   // A short or broken payload leaves part of the block unwritten: zeros there keep the
   // result independent of what the heap held.
   std::memset(output_buffer + out_len, 0, static_cast<size_t>(n) - out_len);

@@ -7,6 +7,7 @@
 #ifndef QUORVEL_CODECS_LZO_CODEC_H_
 #define QUORVEL_CODECS_LZO_CODEC_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -30,11 +31,11 @@ class LzoCodec : public FrameCodec {
   int32_t encode(uint8_t* frame, int32_t row_bytes, int32_t rows, int32_t pitch) override;
 
   // Decompresses into a new block of n = rows * pitch bytes, never writing past it nor
-  // reading past payload_len; bytes that the payload does not fill are zero. Runs
-  // VerticalDelta::inverse over the whole block and returns the number of bytes the
-  // decompressor produced (n for a payload that encode() made from a same-sized frame).
-  // Returns 0 with a null output_buffer when n is not a positive 32-bit length, the payload
-  // is null or negative in length, or the block cannot be allocated.
+  // reading past payload_len (with lzo1x_expand, or liblzo2 for a stream it declines); bytes that
+  // the payload does not fill are zero. Runs VerticalDelta::inverse over the whole block and
+  // returns the number of bytes the decompressor produced (n for a payload that encode() made from
+  // a same-sized frame). Returns 0 with a null output_buffer when n is not a positive 32-bit
+  // length, the payload is null or negative in length, or the block cannot be allocated.
   int32_t decode(const uint8_t* payload, int32_t row_bytes, int32_t rows, int32_t pitch,
                  int32_t payload_len) override;
 
@@ -53,6 +54,7 @@ class LzoCodec : public FrameCodec {
 
  private:
   explicit LzoCodec(uint8_t* work);
+  size_t decode_with_liblzo2(const uint8_t* payload, int32_t payload_len, int32_t n);
 };
 
 }  // namespace quorvel
