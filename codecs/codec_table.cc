@@ -30,10 +30,4 @@ const CodecRow* codec_row(int32_t type) {
   return nullptr;
 }
 
-uint8_t every_codec_mask() {
-  uint8_t mask = 0;
-  for (const CodecRow& row : kCodecTable) mask = static_cast<uint8_t>(mask | row.type);
-  return mask;
-}
-
 }  // namespace quorvel

@@ -30,9 +30,6 @@ extern const CodecRow kCodecTable[4];
 // The row of a type id; null for an id that names no codec.
 const CodecRow* codec_row(int32_t type);
 
-// The bits of every compressing codec, as a compression mask.
-uint8_t every_codec_mask();
-
 }  // namespace quorvel
 
 #endif  // QUORVEL_CODECS_CODEC_TABLE_H_

@@ -8,11 +8,17 @@ namespace {
 
 constexpr char kAuto[] = "auto";
 
+// What auto asks for: the prefix code, else LZO. Measured end to end (encode, 127.0.0.1,
+// decode and Y4M) on the benchmark frames, the prefix code is the fastest codec at every
+// size and within a few points of deflate's ratio, which is slower at both ends; LZO is
+// next fastest. The server answers a mask with its highest codec, so deflate stays out.
+constexpr uint8_t kAutoMask = kCompressionFano | kCompressionLzo;
+
 }  // namespace
 
 bool choose_compression(const std::string& name, CompressionChoice* choice, std::string* problem) {
   if (name == kAuto) {
-    *choice = {true, every_codec_mask()};
+    *choice = {true, kAutoMask};
     return true;
   }
   for (const CodecRow& row : kCodecTable) {

@@ -13,8 +13,8 @@ struct CompressionChoice {
   uint8_t mask = 0;
 };
 
-// "none", "lzo" (mask 1), "fano" (2), "deflate" (4), "auto" (7: every codec, and the server
-// answers with the best it has). False (and *problem) for another word.
+// "none", "lzo" (mask 1), "fano" (2), "deflate" (4), "auto" (3: the prefix code, else LZO,
+// the fastest end to end). False (and *problem) for another word.
 bool choose_compression(const std::string& name, CompressionChoice* choice, std::string* problem);
 
 // The words choose_compression takes, in the codecs' order, then "auto".

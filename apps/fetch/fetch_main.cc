@@ -90,7 +90,7 @@ void add_options(CLI::App& app, Options& options) {
       ->check(CLI::IsMember({"auto", "progressive", "tff", "bff"}))
       ->option_text("auto|progressive|tff|bff");
   app.add_option("--compression", options.compression,
-                 "ask for compressed frames; auto offers every codec; default none")
+                 "ask for compressed frames; auto: the fastest (fano, else lzo); default none")
       ->check(CLI::IsMember(compression_choices()))
       ->option_text(alternatives(compression_choices()));
   app.add_flag("--progress", options.progress,
