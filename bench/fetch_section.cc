@@ -5,6 +5,8 @@
 // same run with one request in flight shows what sending ahead is worth, and one with two
 // decode threads what they are worth when the server shares the machine. The target: the
 // client is never the slow end, its ms per frame at most 1.2x the server's.
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,9 +83,20 @@ class FetchRuns {
   }
 
  private:
-  // Long runs: each starts a fresh client whose first frames touch new pages (the payload,
-  // decode and planar blocks, some 20 MB at 1080p), which a real run pays once.
-  int frames_per_run() const { return context_.smoke ? 3 : context_.quick ? 96 : 240; }
+  // Long runs: each starts a fresh session and client, whose set-up (stream information,
+  // compression, threads) and first frames (new pages for the payload, decode and planar
+  // blocks, some 20 MB at 1080p) a real run of thousands of frames pays once. A run moves
+  // the pixels of 240 frames of 1080p (96 quick) whatever the frame's size, within 1/4 to
+  // 16 times that many frames, so that those fixed costs weigh the same on a small frame as
+  // on a large one.
+  int frames_per_run() const {
+    if (context_.smoke) return 3;
+    constexpr int64_t kPixelsOf1080p = 1920 * 1080;
+    const int64_t pixels = std::max<int64_t>(int64_t{frame_.width} * frame_.height, 1);
+    const int64_t frames_of_1080p = context_.quick ? 96 : 240;
+    const int64_t frames = frames_of_1080p * kPixelsOf1080p / pixels;
+    return static_cast<int>(std::clamp(frames, frames_of_1080p / 4, frames_of_1080p * 16));
+  }
 
   std::unique_ptr<Connection> start_session() {
     ChildOptions options = context_.child_options("session", frame_.name);
